@@ -1,0 +1,97 @@
+#include "protocol/frame_receiver.h"
+
+void FrameReceiver::Restart() {
+    inFrame = false;
+    frameLength = 0;
+    rxCount = 0;
+}
+
+void FrameReceiver::ResetCount() {
+    Restart();
+}
+
+void FrameReceiver::OnByte(std::uint8_t b) {
+    if (!inFrame && rxCount < 3 && b != kFrameHeader[rxCount]) {
+        // Resynchronise on the header instead of waiting for a reset that may
+        // never come; a breaking 0xEB may itself start the next header.
+        rxCount = 0;
+        if (b != kFrameHeader[0]) return;
+    }
+    rxBuffer[rxCount++] = b;
+
+    if (!inFrame && rxCount >= static_cast<int>(kFrameHeaderSize)) {
+        command = rxBuffer[3];
+        frameLength = rxBuffer[4] * 256 + rxBuffer[5] + static_cast<int>(kFrameOverhead);
+        if (frameLength > kBufferSize) {
+            // Longer than anything the tool sends and than the buffer holds.
+            Restart();
+            return;
+        }
+        inFrame = true;
+        return;
+    }
+    if (inFrame && rxCount == frameLength) CompleteFrame();
+}
+
+void FrameReceiver::CompleteFrame() {
+    receivedCheck = rxBuffer[frameLength - 1];
+    const bool valid =
+        FrameCheck(rxBuffer, static_cast<std::size_t>(frameLength - 1)) == receivedCheck &&
+        static_cast<std::size_t>(frameLength) - kFrameOverhead >= MinimumPayload(command);
+    if (valid) Dispatch();
+    Restart();
+}
+
+void FrameReceiver::Dispatch() {
+    if (m_owner == nullptr) return;
+    const std::uint8_t* payload = rxBuffer + kFrameHeaderSize;
+    switch (command) {
+        case CMD_FULL_RANGE: {
+            const unsigned raw = payload[0] * 256u + payload[1];
+            // The tool reports its 0.5 range as 5000, a tenfold scale of the rest.
+            const double divisor = raw == 5000 ? 10000.0 : 1000.0;
+            m_owner->SetFullRange(static_cast<float>(raw / divisor));
+            SendAck();
+            break;
+        }
+        case CMD_DATA_LENGTH:
+            m_owner->SetDataLength(payload[0]);
+            m_owner->RefreshFields();
+            SendAck();
+            break;
+        case CMD_RECORD:
+            m_owner->HandleRecordFrame(payload);
+            SendAck();
+            break;
+        case CMD_UPLOAD_DONE:
+            SendAck();
+            m_owner->EnableExport();
+            break;
+        case CMD_ACK_ONLY:
+            SendAck();
+            break;
+        default:
+            break;
+    }
+}
+
+void FrameReceiver::BuildFrame(std::uint8_t cmd) {
+    txFrame[0] = kFrameHeader[0];
+    txFrame[1] = kFrameHeader[1];
+    txFrame[2] = kFrameHeader[2];
+    txFrame[3] = cmd;
+    txFrame[4] = 0;
+    txFrame[5] = 0;
+    txCheckIndex = 6;
+    txFrame[txCheckIndex] = FrameCheck(txFrame, static_cast<std::size_t>(txCheckIndex));
+}
+
+void FrameReceiver::SendFrame() {
+    if (m_owner != nullptr)
+        m_owner->SendFrameBytes(txFrame, static_cast<std::uint32_t>(txCheckIndex + 1));
+}
+
+void FrameReceiver::SendAck() {
+    BuildFrame(CMD_ACK);
+    SendFrame();
+}

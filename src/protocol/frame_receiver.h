@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+
+#include "protocol/frame.h"
+
+// What the receiver needs from the window that owns it.
+class FrameReceiverOwner {
+public:
+    // Queues bytes for the serial worker and returns without waiting.
+    virtual void SendFrameBytes(const std::uint8_t* bytes, std::uint32_t count) = 0;
+    virtual void SetFullRange(float value) = 0;
+    virtual void SetDataLength(std::uint32_t value) = 0;
+    // Copies the data length and full range into their two fields.
+    virtual void RefreshFields() = 0;
+    virtual void EnableExport() = 0;
+    // Decodes, stores and lists one record; `payload` holds its ten bytes.
+    virtual void HandleRecordFrame(const std::uint8_t* payload) = 0;
+
+protected:
+    ~FrameReceiverOwner() = default;
+};
+
+// Byte-at-a-time frame assembly, verification, dispatch and acknowledgement.
+struct FrameReceiver {
+    static constexpr int kBufferSize = 50;
+    static constexpr int kTxSize = 21;
+
+    explicit FrameReceiver(FrameReceiverOwner* owner = nullptr) : m_owner(owner) {}
+
+    void OnByte(std::uint8_t b);
+    // Forgets any partly received frame; the next byte starts a new one.
+    void ResetCount();
+    void BuildFrame(std::uint8_t cmd);
+    void SendFrame();
+    void SendAck();
+
+    std::uint8_t rxBuffer[kBufferSize] = {};
+    std::uint8_t rxCount = 0;
+    bool inFrame = false;
+    std::int32_t frameLength = 0;
+    std::uint8_t command = 0;
+    std::uint8_t receivedCheck = 0;
+    std::uint8_t txFrame[kTxSize] = {};
+    std::int32_t txCheckIndex = 0;
+
+private:
+    void Restart();
+    void CompleteFrame();
+    void Dispatch();
+
+    FrameReceiverOwner* m_owner;
+};
