@@ -1,0 +1,75 @@
+#include "serial/owner_mailbox.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(OwnerMailbox, SenderWaitsUntilTheOwnerHandledTheMessage) {
+    std::vector<WPARAM> seen;
+    OwnerMailbox box([&](UINT message, WPARAM w, LPARAM l) -> LRESULT {
+        EXPECT_EQ(message, 1648u);
+        EXPECT_EQ(l, 3);
+        seen.push_back(w);
+        return static_cast<LRESULT>(w) + 1;
+    });
+    std::atomic<int> returned{0};
+    std::thread worker([&] {
+        for (WPARAM b = 0; b < 100; ++b) {
+            EXPECT_EQ(OwnerMailbox::Send(box.Handle(), 1648, b, 3), static_cast<LRESULT>(b) + 1);
+            ++returned;
+        }
+    });
+    while (returned < 100) {
+        if (box.WaitForSent(std::chrono::steady_clock::now() + 1s)) box.DispatchSent();
+        // Nothing returns before the owner has handled it.
+        EXPECT_EQ(static_cast<std::size_t>(returned.load()) + 1 >= seen.size(), true);
+    }
+    worker.join();
+    ASSERT_EQ(seen.size(), 100u);
+    for (WPARAM b = 0; b < 100; ++b) EXPECT_EQ(seen[b], b);
+}
+
+TEST(OwnerMailbox, ClosedOrUnknownOwnerReturnsAtOnce) {
+    EXPECT_EQ(OwnerMailbox::Send(0, 1, 2, 3), 0);
+    OwnerHandle stale;
+    {
+        OwnerMailbox box([](UINT, WPARAM, LPARAM) -> LRESULT { return 7; });
+        stale = box.Handle();
+        EXPECT_EQ(OwnerMailbox::Send(stale, 1, 2, 3), 7) << "same thread runs directly";
+    }
+    EXPECT_EQ(OwnerMailbox::Send(stale, 1, 2, 3), 0);
+
+    // A sender already waiting is released by the close.
+    auto box = std::make_unique<OwnerMailbox>([](UINT, WPARAM, LPARAM) -> LRESULT { return 7; });
+    const OwnerHandle handle = box->Handle();
+    std::thread sender([&] { EXPECT_EQ(OwnerMailbox::Send(handle, 1, 2, 3), 0); });
+    while (!box->WaitForSent(std::chrono::steady_clock::now() + 1s)) {
+    }
+    box.reset();
+    sender.join();
+}
+
+TEST(OwnerMailbox, PeekRunsThePumpOrTheSentMessages) {
+    int pumped = 0;
+    OwnerMailbox withPump([](UINT, WPARAM, LPARAM) -> LRESULT { return 0; }, {},
+                          [&] { return ++pumped > 0; });
+    EXPECT_TRUE(OwnerMailbox::Peek(withPump.Handle()));
+    EXPECT_EQ(pumped, 1);
+
+    std::atomic<bool> woken{false};
+    OwnerMailbox plain([](UINT, WPARAM w, LPARAM) -> LRESULT { return static_cast<LRESULT>(w); },
+                       [&] { woken = true; });
+    EXPECT_FALSE(OwnerMailbox::Peek(plain.Handle()));
+    std::thread sender([&] { EXPECT_EQ(OwnerMailbox::Send(plain.Handle(), 1, 42, 0), 42); });
+    while (!OwnerMailbox::Peek(plain.Handle())) std::this_thread::yield();
+    sender.join();
+    EXPECT_TRUE(woken);
+}
+
+}  // namespace
