@@ -1,0 +1,95 @@
+#include "export/recording_client.h"
+
+namespace automation {
+namespace {
+
+constexpr DispId kRange = 0xC5;
+constexpr DispId kValue2 = 0x56C;
+
+Variant Deref(const Variant& v) {
+    if (v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal != nullptr) return *v.pvarVal;
+    return v;
+}
+
+}  // namespace
+
+void RecordingClient::FailCall(int k) {
+    m_failIn = k;
+}
+void RecordingClient::ReturnNoObjectAt(int k) {
+    m_nullIn = k;
+}
+
+std::vector<RecordingClient::Event> RecordingClient::Calls() const {
+    std::vector<Event> calls;
+    for (const Event& e : m_events)
+        if (e.what == What::Invoke) calls.push_back(e);
+    return calls;
+}
+
+DispatchHandle RecordingClient::NewObject() {
+    DispatchHandle h = m_next++;
+    m_live.insert(h);
+    return h;
+}
+
+DispatchHandle RecordingClient::Create(const std::string& progId) {
+    Event e;
+    e.what = What::Create;
+    e.progId = progId;
+    e.failed = m_failCreation;
+    if (!m_failCreation) e.object = NewObject();
+    m_events.push_back(e);
+    return e.object;
+}
+
+Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind kind,
+                                std::span<const Variant> args, VarType resultType) {
+    Event e;
+    e.what = What::Invoke;
+    e.object = object;
+    e.id = id;
+    e.kind = kind;
+    e.resultType = resultType;
+    for (const Variant& a : args) {
+        std::uint16_t type = a.vt == (VT_VARIANT | VT_BYREF) ? std::uint16_t{VT_VARIANT} : a.vt;
+        e.args.push_back({type, Deref(a)});
+    }
+    if (!m_live.contains(object)) ++m_misuses;
+
+    bool fail = m_failIn > 0 && --m_failIn == 0;
+    bool noObject = m_nullIn > 0 && --m_nullIn == 0;
+    if (fail) {
+        e.failed = true;
+        m_events.push_back(e);
+        throw AutomationError("Scripted failure", static_cast<std::int32_t>(0x800A03ECu));
+    }
+
+    Variant result;
+    if (resultType == VT_DISPATCH) {
+        result.vt = VT_DISPATCH;
+        if (!noObject) result.pdispVal = e.result = NewObject();
+    } else if (resultType == VT_VARIANT) {
+        result = Variant::Bool(true);
+    }
+    if (id == kRange && !e.args.empty() && e.result != kNoObject)
+        m_rangeNames[e.result] = e.args[0].value.bstrVal;
+    if (id == kValue2 && kind == DispatchKind::PropertyPut && !e.args.empty()) {
+        auto name = m_rangeNames.find(object);
+        if (name != m_rangeNames.end()) m_cells[name->second] = e.args[0].value.bstrVal;
+    }
+    m_events.push_back(e);
+    return result;
+}
+
+void RecordingClient::Release(DispatchHandle object) noexcept {
+    if (object == kNoObject) return;
+    Event e;
+    e.what = What::Release;
+    e.object = object;
+    if (m_live.erase(object) == 0) ++m_misuses;
+    m_rangeNames.erase(object);
+    m_events.push_back(e);
+}
+
+}  // namespace automation

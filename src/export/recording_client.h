@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "export/automation.h"
+
+namespace automation {
+
+// Test double of the automation client. Records every creation, call and
+// release in order, hands out fresh handles for object results, keeps the
+// texts written to cells by name, and fails creation or the k-th call on
+// request.
+class RecordingClient final : public AutomationClient {
+public:
+    enum class What { Create, Invoke, Release };
+
+    // One argument as it arrived: its declared type (VT_VARIANT for a
+    // by-reference variant) and the value, followed through the reference.
+    struct Argument {
+        std::uint16_t type = VT_EMPTY;
+        Variant value;
+    };
+
+    struct Event {
+        What what = What::Invoke;
+        DispatchHandle object = kNoObject;  // created, called or released
+        std::string progId;                 // Create
+        DispId id = 0;                      // Invoke
+        DispatchKind kind = DispatchKind::Method;
+        std::vector<Argument> args;
+        VarType resultType = VT_EMPTY;
+        DispatchHandle result = kNoObject;  // object returned, if any
+        bool failed = false;
+    };
+
+    // Creation fails from now on, or succeeds again.
+    void FailCreation(bool fail) { m_failCreation = fail; }
+    // The k-th call from now (1-based, counting only Invoke) throws
+    // AutomationError; 0 disarms.
+    void FailCall(int k);
+    // The k-th call from now returns no object where one is asked for.
+    void ReturnNoObjectAt(int k);
+
+    const std::vector<Event>& Events() const { return m_events; }
+    std::vector<Event> Calls() const;  // the Invoke events only
+    void ClearEvents() { m_events.clear(); }
+
+    // References handed out and not yet given back.
+    std::size_t LiveObjects() const { return m_live.size(); }
+    // Calls on, or releases of, handles that were not live: each is a fault
+    // of the caller.
+    int Misuses() const { return m_misuses; }
+    // Texts put into Value2, by the name the cell was asked for with.
+    const std::map<std::string, std::string>& Cells() const { return m_cells; }
+    void ClearCells() { m_cells.clear(); }
+
+    DispatchHandle Create(const std::string& progId) override;
+    Variant Invoke(DispatchHandle object, DispId id, DispatchKind kind,
+                   std::span<const Variant> args, VarType resultType) override;
+    void Release(DispatchHandle object) noexcept override;
+
+private:
+    DispatchHandle NewObject();
+
+    bool m_failCreation = false;
+    int m_failIn = 0;
+    int m_nullIn = 0;
+    DispatchHandle m_next = 0x100;
+    std::set<DispatchHandle> m_live;
+    std::map<DispatchHandle, std::string> m_rangeNames;
+    std::map<std::string, std::string> m_cells;
+    std::vector<Event> m_events;
+    int m_misuses = 0;
+};
+
+}  // namespace automation
