@@ -1,0 +1,303 @@
+#include "serial/comm_win32.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "serial/win32_text.h"
+
+namespace {
+
+// Overlapped records are handed to the system as they are: the system writes
+// their status fields when a transfer that was under way ends.
+static_assert(sizeof(Overlapped) == sizeof(OVERLAPPED));
+static_assert(offsetof(Overlapped, Internal) == offsetof(OVERLAPPED, Internal));
+static_assert(offsetof(Overlapped, InternalHigh) == offsetof(OVERLAPPED, InternalHigh));
+static_assert(offsetof(Overlapped, Offset) == offsetof(OVERLAPPED, Offset));
+static_assert(offsetof(Overlapped, OffsetHigh) == offsetof(OVERLAPPED, OffsetHigh));
+static_assert(offsetof(Overlapped, hEvent) == offsetof(OVERLAPPED, hEvent));
+// Words the system may fill in after the call has returned.
+static_assert(sizeof(std::uint32_t) == sizeof(DWORD));
+
+HANDLE H(CommHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+CommHandle C(HANDLE handle) {
+    return reinterpret_cast<CommHandle>(handle);
+}
+OVERLAPPED* O(Overlapped* overlapped) {
+    return reinterpret_cast<OVERLAPPED*>(overlapped);
+}
+DWORD* D(std::uint32_t* word) {
+    return reinterpret_cast<DWORD*>(word);
+}
+HWND W(OwnerHandle owner) {
+    return reinterpret_cast<HWND>(owner);
+}
+CRITICAL_SECTION* CS(CommHandle lock) {
+    return reinterpret_cast<CRITICAL_SECTION*>(lock);
+}
+
+// Member by member, as the bit-field layouts of the two records need not match.
+DCB ToDcb(const CommSettings& s) {
+    DCB d{};
+    d.DCBlength = sizeof(DCB);
+    d.BaudRate = s.BaudRate;
+    d.fBinary = s.fBinary;
+    d.fParity = s.fParity;
+    d.fOutxCtsFlow = s.fOutxCtsFlow;
+    d.fOutxDsrFlow = s.fOutxDsrFlow;
+    d.fDtrControl = s.fDtrControl;
+    d.fDsrSensitivity = s.fDsrSensitivity;
+    d.fTXContinueOnXoff = s.fTXContinueOnXoff;
+    d.fOutX = s.fOutX;
+    d.fInX = s.fInX;
+    d.fErrorChar = s.fErrorChar;
+    d.fNull = s.fNull;
+    d.fRtsControl = s.fRtsControl;
+    d.fAbortOnError = s.fAbortOnError;
+    d.XonLim = s.XonLim;
+    d.XoffLim = s.XoffLim;
+    d.ByteSize = s.ByteSize;
+    d.Parity = s.Parity;
+    d.StopBits = s.StopBits;
+    d.XonChar = s.XonChar;
+    d.XoffChar = s.XoffChar;
+    d.ErrorChar = s.ErrorChar;
+    d.EofChar = s.EofChar;
+    d.EvtChar = s.EvtChar;
+    return d;
+}
+
+void FromDcb(const DCB& d, CommSettings& s) {
+    s.DCBlength = sizeof(CommSettings);
+    s.BaudRate = d.BaudRate;
+    s.fBinary = d.fBinary;
+    s.fParity = d.fParity;
+    s.fOutxCtsFlow = d.fOutxCtsFlow;
+    s.fOutxDsrFlow = d.fOutxDsrFlow;
+    s.fDtrControl = d.fDtrControl;
+    s.fDsrSensitivity = d.fDsrSensitivity;
+    s.fTXContinueOnXoff = d.fTXContinueOnXoff;
+    s.fOutX = d.fOutX;
+    s.fInX = d.fInX;
+    s.fErrorChar = d.fErrorChar;
+    s.fNull = d.fNull;
+    s.fRtsControl = d.fRtsControl;
+    s.fAbortOnError = d.fAbortOnError;
+    s.XonLim = d.XonLim;
+    s.XoffLim = d.XoffLim;
+    s.ByteSize = d.ByteSize;
+    s.Parity = d.Parity;
+    s.StopBits = d.StopBits;
+    s.XonChar = d.XonChar;
+    s.XoffChar = d.XoffChar;
+    s.ErrorChar = d.ErrorChar;
+    s.EofChar = d.EofChar;
+    s.EvtChar = d.EvtChar;
+}
+
+struct ThreadStart {
+    ThreadEntry entry;
+    void* parameter;
+};
+
+DWORD WINAPI RunThread(LPVOID raw) {
+    const ThreadStart start = *static_cast<ThreadStart*>(raw);
+    delete static_cast<ThreadStart*>(raw);
+    return start.entry(start.parameter);
+}
+
+}  // namespace
+
+CommHandle Win32CommPlatform::CreateEventW() {
+    return C(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
+
+BOOL Win32CommPlatform::SetEvent(CommHandle event) {
+    return ::SetEvent(H(event));
+}
+
+BOOL Win32CommPlatform::ResetEvent(CommHandle event) {
+    return ::ResetEvent(H(event));
+}
+
+CommHandle Win32CommPlatform::InitializeCriticalSection() {
+    auto* lock = new CRITICAL_SECTION;
+    ::InitializeCriticalSection(lock);
+    return reinterpret_cast<CommHandle>(lock);
+}
+
+void Win32CommPlatform::EnterCriticalSection(CommHandle lock) {
+    ::EnterCriticalSection(CS(lock));
+}
+
+void Win32CommPlatform::LeaveCriticalSection(CommHandle lock) {
+    ::LeaveCriticalSection(CS(lock));
+}
+
+void Win32CommPlatform::DeleteCriticalSection(CommHandle lock) {
+    if (lock == kNullHandle) return;
+    ::DeleteCriticalSection(CS(lock));
+    delete CS(lock);
+}
+
+CommHandle Win32CommPlatform::CreateFileW(const std::string& deviceName) {
+    const std::wstring name = WidenUtf8(deviceName);
+    const HANDLE device = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    return device == INVALID_HANDLE_VALUE ? kInvalidHandle : C(device);
+}
+
+BOOL Win32CommPlatform::SetCommTimeouts(CommHandle device, const CommTimeouts& t) {
+    COMMTIMEOUTS timeouts{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                          t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                          t.WriteTotalTimeoutConstant};
+    return ::SetCommTimeouts(H(device), &timeouts);
+}
+
+BOOL Win32CommPlatform::SetCommMask(CommHandle device, std::uint32_t mask) {
+    return ::SetCommMask(H(device), mask);
+}
+
+BOOL Win32CommPlatform::GetCommState(CommHandle device, CommSettings& settings) {
+    DCB dcb = ToDcb(settings);
+    const BOOL ok = ::GetCommState(H(device), &dcb);
+    if (ok) FromDcb(dcb, settings);
+    return ok;
+}
+
+BOOL Win32CommPlatform::BuildCommDCBW(const std::string& text, CommSettings& settings) {
+    const std::wstring wide = WidenUtf8(text);
+    DCB dcb = ToDcb(settings);
+    const BOOL ok = ::BuildCommDCBW(wide.c_str(), &dcb);
+    if (ok) FromDcb(dcb, settings);
+    return ok;
+}
+
+BOOL Win32CommPlatform::SetCommState(CommHandle device, const CommSettings& settings) {
+    DCB dcb = ToDcb(settings);
+    return ::SetCommState(H(device), &dcb);
+}
+
+BOOL Win32CommPlatform::PurgeComm(CommHandle device, std::uint32_t flags) {
+    return ::PurgeComm(H(device), flags);
+}
+
+BOOL Win32CommPlatform::WaitCommEvent(CommHandle device, std::uint32_t* events,
+                                      Overlapped* overlapped) {
+    return ::WaitCommEvent(H(device), D(events), O(overlapped));
+}
+
+BOOL Win32CommPlatform::ClearCommError(CommHandle device, std::uint32_t* errors,
+                                       CommStatus* status) {
+    COMSTAT comstat{};
+    DWORD errorWord = 0;
+    const BOOL ok = ::ClearCommError(H(device), &errorWord, &comstat);
+    if (errors) *errors = errorWord;
+    if (status) {
+        status->flags = 0;
+        status->cbInQue = comstat.cbInQue;
+        status->cbOutQue = comstat.cbOutQue;
+    }
+    return ok;
+}
+
+BOOL Win32CommPlatform::GetCommMask(CommHandle device, std::uint32_t* mask) {
+    DWORD word = 0;
+    const BOOL ok = ::GetCommMask(H(device), &word);
+    if (mask) *mask = word;
+    return ok;
+}
+
+BOOL Win32CommPlatform::ReadFile(CommHandle device, void* data, std::uint32_t count,
+                                 std::uint32_t* done, Overlapped* overlapped) {
+    return ::ReadFile(H(device), data, count, D(done), O(overlapped));
+}
+
+BOOL Win32CommPlatform::WriteFile(CommHandle device, const void* data, std::uint32_t count,
+                                  std::uint32_t* done, Overlapped* overlapped) {
+    return ::WriteFile(H(device), data, count, D(done), O(overlapped));
+}
+
+BOOL Win32CommPlatform::GetOverlappedResult(CommHandle device, Overlapped* overlapped,
+                                            std::uint32_t* done, BOOL wait) {
+    DWORD count = 0;
+    const BOOL ok = ::GetOverlappedResult(H(device), O(overlapped), &count, wait);
+    if (done) *done = count;
+    return ok;
+}
+
+std::uint32_t Win32CommPlatform::WaitForMultipleObjects(std::uint32_t count,
+                                                        const CommHandle* handles, BOOL waitAll,
+                                                        std::uint32_t milliseconds) {
+    std::vector<HANDLE> list(count);
+    for (std::uint32_t i = 0; i < count; ++i) list[i] = H(handles[i]);
+    return ::WaitForMultipleObjects(count, list.data(), waitAll, milliseconds);
+}
+
+std::uint32_t Win32CommPlatform::WaitForSingleObject(CommHandle handle,
+                                                     std::uint32_t milliseconds) {
+    return ::WaitForSingleObject(H(handle), milliseconds);
+}
+
+LRESULT Win32CommPlatform::SendMessageW(OwnerHandle owner, UINT message, WPARAM wParam,
+                                        LPARAM lParam) {
+    return ::SendMessageW(W(owner), message, wParam, lParam);
+}
+
+BOOL Win32CommPlatform::PeekMessageW(OwnerHandle owner) {
+    MSG msg;
+    if (!::PeekMessageW(&msg, W(owner), 0, 0, PM_REMOVE)) return FALSE;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+    return TRUE;
+}
+
+BOOL Win32CommPlatform::CloseHandle(CommHandle handle) {
+    return ::CloseHandle(H(handle));
+}
+
+CommHandle Win32CommPlatform::CreateThread(ThreadEntry entry, void* parameter) {
+    auto* start = new ThreadStart{entry, parameter};
+    const HANDLE thread = ::CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
+    if (!thread) {
+        const DWORD error = ::GetLastError();
+        delete start;
+        ::SetLastError(error);
+    }
+    return C(thread);
+}
+
+std::uint32_t Win32CommPlatform::GetLastError() {
+    return ::GetLastError();
+}
+
+std::string Win32CommPlatform::FormatMessageW(std::uint32_t code) {
+    wchar_t* text = nullptr;
+    // Without IGNORE_INSERTS a system text with %1 would read arguments that
+    // were never passed.
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text),
+        0, nullptr);
+    std::string result;
+    if (length != 0 && text) result = NarrowUtf16(std::wstring(text, length));
+    if (text) ::LocalFree(text);
+    return result;
+}
+
+int Win32CommPlatform::MessageBoxW(const std::string& text, const std::string& caption,
+                                   std::uint32_t type) {
+    return ::MessageBoxW(nullptr, WidenUtf8(text).c_str(), WidenUtf8(caption).c_str(), type);
+}
+
+int Win32CommPlatform::AfxMessageBox(const std::string& text, std::uint32_t type) {
+    return ::MessageBoxW(nullptr, WidenUtf8(text).c_str(), ExecutableTitle().c_str(), type);
+}
+
+CommPlatform& DefaultCommPlatform() {
+    static Win32CommPlatform platform;
+    return platform;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+
+// Notifications from the serial port to its owner window. The last message
+// parameter is always the port number.
+inline constexpr std::uint32_t WM_SERIAL_BREAK = 1642;
+inline constexpr std::uint32_t WM_SERIAL_CTS = 1643;
+inline constexpr std::uint32_t WM_SERIAL_ERROR = 1645;
+inline constexpr std::uint32_t WM_SERIAL_RING = 1646;
+inline constexpr std::uint32_t WM_SERIAL_BYTE = 1648;
+inline constexpr std::uint32_t WM_SERIAL_EVENTCHAR = 1649;

@@ -1,0 +1,459 @@
+#include "serial/serial_port.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fake_comm_platform.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Op = FakeCommPlatform::Op;
+
+struct Message {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// The owner window: records every notification on the test's thread.
+struct Owner {
+    std::vector<Message> seen;
+    std::function<void(const Message&)> onMessage;
+    OwnerMailbox box{[this](UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        seen.push_back({m, w, l});
+        if (onMessage) onMessage(seen.back());
+        return 0;
+    }};
+
+    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            if (box.WaitForSent(std::chrono::steady_clock::now() + 5ms)) box.DispatchSent();
+        }
+        return true;
+    }
+    std::vector<WPARAM> Bytes() const {
+        std::vector<WPARAM> bytes;
+        for (const Message& m : seen)
+            if (m.message == WM_SERIAL_BYTE) bytes.push_back(m.wParam);
+        return bytes;
+    }
+    int CountOf(UINT message) const {
+        int n = 0;
+        for (const Message& m : seen) n += m.message == message;
+        return n;
+    }
+};
+
+// Reaches the members the owner never touches, to check the events.
+struct TestPort : CSerialPort {
+    using CSerialPort::CSerialPort;
+    using CSerialPort::m_overlapped;
+    using CSerialPort::m_sendEvent;
+    using CSerialPort::m_stopEvent;
+};
+
+std::string Report(const std::string& operation, const std::string& system, int port) {
+    return "WARNING:  " + operation + " Failed with the following error: \n" + system +
+           "\nPort: " + std::to_string(port) + "\n";
+}
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    void TearDown() override { port.Close(); }
+
+    void OpenAndStart(int number = 3) {
+        ASSERT_TRUE(port.Open(owner.box.Handle(), number));
+        const int waits = fake.Count(Op::WaitCommEvent);
+        ASSERT_TRUE(port.StartMonitor());
+        // Bytes that came before the worker's first purge would be dropped.
+        ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitCommEvent) > waits; }));
+    }
+    bool WaitFor(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
+    FakeCommPlatform fake;
+    Owner owner;
+    TestPort port{fake};
+};
+
+// --- opening and configuring ---
+
+TEST_F(SerialPortTest, OpenNamesTheDeviceAndAppliesTheFixedLineSettings) {
+    ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
+
+    const auto opened = fake.CallsOf(Op::CreateFile);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].text, "\\\\.\\COM3");
+    const auto built = fake.CallsOf(Op::BuildCommDCB);
+    ASSERT_EQ(built.size(), 1u);
+    EXPECT_EQ(built[0].text, "baud=9600 parity=N data=8 stop=1");
+    EXPECT_EQ(fake.CallsOf(Op::SetCommTimeouts).at(0).value, 1000000u);
+    EXPECT_EQ(fake.CallsOf(Op::SetCommMask).at(0).value, 9u);
+
+    const CommSettings applied = fake.AppliedSettings();
+    EXPECT_EQ(applied.BaudRate, 9600u);
+    EXPECT_EQ(applied.ByteSize, 8);
+    EXPECT_EQ(applied.Parity, kNoParity);
+    EXPECT_EQ(applied.StopBits, kOneStopBit);
+    EXPECT_EQ(applied.fRtsControl, kRtsControlEnable);
+    EXPECT_EQ(applied.EvtChar, 'q');
+    // Flags the settings do not name stay as the device had them.
+    EXPECT_EQ(applied.fOutxCtsFlow, 1u);
+    EXPECT_EQ(applied.fDtrControl, 1u);
+
+    const auto purges = fake.CallsOf(Op::PurgeComm);
+    ASSERT_EQ(purges.size(), 1u);
+    EXPECT_EQ(purges[0].value, 15u);
+    EXPECT_TRUE(fake.Boxes().empty());
+    EXPECT_FALSE(fake.LockHeld());
+}
+
+TEST_F(SerialPortTest, MissingDeviceFailsQuietlyAndCloseOnlyTidiesUp) {
+    fake.Fail(Op::CreateFile, 2);
+    EXPECT_FALSE(port.Open(owner.box.Handle(), 12));
+    EXPECT_TRUE(fake.Boxes().empty());
+    EXPECT_FALSE(fake.LockHeld());
+    EXPECT_EQ(fake.OpenDevices(), 0);
+    EXPECT_FALSE(port.StartMonitor()) << "no worker without a device";
+
+    port.Close();
+    EXPECT_EQ(fake.Count(Op::PeekMessage), 1);
+    for (CommHandle event : {port.m_stopEvent, port.m_overlapped.hEvent, port.m_sendEvent})
+        EXPECT_FALSE(fake.EventSet(event));
+    const std::uint8_t frame[] = {1, 2};
+    EXPECT_FALSE(port.HandOver(frame, 2)) << "the send buffer is gone";
+}
+
+TEST_F(SerialPortTest, FirstFailingConfigurationStepIsReportedAloneAndTheRestSkipped) {
+    const struct {
+        Op op;
+        const char* name;
+        std::vector<Op> skipped;
+    } steps[] = {
+        {Op::SetCommTimeouts,
+         "SetCommTimeouts()",
+         {Op::SetCommMask, Op::GetCommState, Op::BuildCommDCB, Op::SetCommState}},
+        {Op::SetCommMask, "SetCommMask()", {Op::GetCommState, Op::BuildCommDCB, Op::SetCommState}},
+        {Op::GetCommState, "GetCommState()", {Op::BuildCommDCB, Op::SetCommState}},
+        {Op::BuildCommDCB, "BuildCommDCB()", {Op::SetCommState}},
+        {Op::SetCommState, "SetCommState()", {}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        FakeCommPlatform local;
+        TestPort p(local);
+        local.Fail(step.op, 31);
+        EXPECT_TRUE(p.Open(owner.box.Handle(), 3));
+        const auto boxes = local.Boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, Report(step.name, "The device does not answer.", 3));
+        EXPECT_EQ(boxes[0].caption, "Application Error");
+        EXPECT_EQ(boxes[0].type, kMbIconStop);
+        for (Op op : step.skipped) EXPECT_EQ(local.Count(op), 0);
+        EXPECT_EQ(local.Count(Op::PurgeComm), 1);
+        EXPECT_FALSE(local.LockHeld());
+        p.Close();
+    }
+}
+
+TEST_F(SerialPortTest, ErrorTextIsAlwaysThereAndNeverCut) {
+    fake.Fail(Op::SetCommMask, 1234);
+    fake.SetSystemText("");
+    port.Open(owner.box.Handle(), 7);
+    ASSERT_EQ(fake.Boxes().size(), 1u);
+    EXPECT_EQ(fake.Boxes()[0].text, Report("SetCommMask()", "Unknown error 1234", 7));
+
+    const std::string longText(1000, 'x');
+    fake.SetSystemText(longText);
+    fake.Fail(Op::SetCommMask, 1);
+    port.Open(owner.box.Handle(), 11);
+    ASSERT_EQ(fake.Boxes().size(), 2u);
+    EXPECT_EQ(fake.Boxes()[1].text, Report("SetCommMask()", longText, 11));
+}
+
+// --- receiving ---
+
+TEST_F(SerialPortTest, EveryWakeUpDeliversEachByteUnsignedThenOneCts) {
+    OpenAndStart(3);
+    fake.Incoming({0xEB, 0x00, 0x55});
+    ASSERT_TRUE(owner.PumpUntil([&] { return owner.CountOf(WM_SERIAL_CTS) == 1; }));
+    EXPECT_EQ(owner.Bytes(), (std::vector<WPARAM>{235, 0, 0x55}));
+    for (const Message& m : owner.seen) EXPECT_EQ(m.lParam, 3);
+    EXPECT_EQ(owner.seen.back().message, WM_SERIAL_CTS);
+    EXPECT_EQ(owner.seen.back().wParam, 0u);
+
+    fake.Incoming({0x7F});
+    ASSERT_TRUE(owner.PumpUntil([&] { return owner.CountOf(WM_SERIAL_CTS) == 2; }));
+    EXPECT_EQ(owner.Bytes().back(), 0x7Fu);
+    for (UINT never : {WM_SERIAL_EVENTCHAR, WM_SERIAL_BREAK, WM_SERIAL_ERROR, WM_SERIAL_RING})
+        EXPECT_EQ(owner.CountOf(never), 0);
+}
+
+TEST_F(SerialPortTest, ImmediateLineEventWithNothingWaitingWaitsForTheLineAgainAtOnce) {
+    fake.CompleteLineWaitAtOnce(3);
+    OpenAndStart();
+    ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitForMultipleObjects) >= 1; }));
+    std::vector<Op> order;
+    for (const auto& call : fake.Calls())
+        if (call.op == Op::WaitCommEvent || call.op == Op::WaitForMultipleObjects)
+            order.push_back(call.op);
+    ASSERT_GE(order.size(), 5u);
+    EXPECT_EQ(std::vector<Op>(order.begin(), order.begin() + 5),
+              (std::vector<Op>{Op::WaitCommEvent, Op::WaitCommEvent, Op::WaitCommEvent,
+                               Op::WaitCommEvent, Op::WaitForMultipleObjects}));
+}
+
+TEST_F(SerialPortTest, LineEventsThatNeverStopCompletingCannotStarveTheStop) {
+    fake.CompleteLineWaitAtOnce(1 << 30);
+    OpenAndStart();
+    ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitCommEvent) > 100; }));
+    port.Close();
+    EXPECT_FALSE(port.IsMonitoring());
+    EXPECT_EQ(fake.LastExitCode(), 100u);
+}
+
+TEST_F(SerialPortTest, DrainEndsAsSoonAsStopIsSignalledEvenWithBytesWaiting) {
+    OpenAndStart();
+    owner.onMessage = [&](const Message& m) {
+        if (m.message == WM_SERIAL_BYTE) fake.SetEvent(port.m_stopEvent);
+    };
+    fake.Incoming({1, 2, 3});
+    ASSERT_TRUE(owner.PumpUntil([&] { return !port.IsMonitoring(); }));
+    EXPECT_EQ(owner.Bytes(), (std::vector<WPARAM>{1}));
+    EXPECT_EQ(fake.InputWaiting(), 2u);
+    EXPECT_EQ(fake.LastExitCode(), 100u);
+}
+
+TEST_F(SerialPortTest, FailedReadShowsItsBoxAndDeliversNothingForThatPass) {
+    OpenAndStart(4);
+    fake.Fail(Op::ReadFile, 22);
+    fake.Incoming({7, 8});
+    ASSERT_TRUE(owner.PumpUntil([&] { return owner.CountOf(WM_SERIAL_CTS) == 1; }));
+    EXPECT_EQ(owner.Bytes(), (std::vector<WPARAM>{7, 8})) << "the failed pass took nothing";
+    ASSERT_EQ(fake.Boxes().size(), 1u);
+    EXPECT_EQ(fake.Boxes()[0].text, Report("ReadFile()", "The device does not answer.", 4));
+
+    fake.SetTransfersPending(true);
+    fake.Fail(Op::GetOverlappedResult, 995);
+    fake.Incoming({9, 10});
+    ASSERT_TRUE(owner.PumpUntil([&] { return owner.CountOf(WM_SERIAL_CTS) == 2; }));
+    EXPECT_EQ(owner.Bytes(), (std::vector<WPARAM>{7, 8, 10})) << "9 was lost in the failed read";
+    ASSERT_EQ(fake.Boxes().size(), 2u);
+    EXPECT_EQ(fake.Boxes()[1].text,
+              Report("GetOverlappedResults() in ReadFile()", "The device does not answer.", 4));
+}
+
+// --- sending ---
+
+TEST_F(SerialPortTest, TwoHandOversBeforeTheWriteGiveOneWriteOfTheLater) {
+    ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
+    const std::uint8_t first[] = {0xEB, 0x00, 0x55, 0xF0, 0x00, 0x00, 0x30};
+    const std::uint8_t second[] = {0xEB, 0x00, 0x55, 0xF5, 0x00, 0x00, 0x35};
+    ASSERT_TRUE(port.HandOver(first, 7));
+    ASSERT_TRUE(port.HandOver(second, 7));
+    ASSERT_TRUE(port.StartMonitor());
+    ASSERT_TRUE(fake.WaitForWrites(1, 5s));
+    std::this_thread::sleep_for(20ms);
+    const auto writes = fake.Writes();
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0], std::vector<std::uint8_t>(second, second + 7));
+}
+
+TEST_F(SerialPortTest, EveryWriteFirstDiscardsUnreadInputAndUnsentOutput) {
+    OpenAndStart();
+    owner.onMessage = [&](const Message& m) {
+        // While the worker is held here, bytes arrive and a frame is queued.
+        if (m.message == WM_SERIAL_CTS && owner.CountOf(WM_SERIAL_CTS) == 1) {
+            const std::uint8_t ack[] = {0xAA};
+            port.HandOver(ack, 1);
+        }
+    };
+    fake.Incoming({1});
+    ASSERT_TRUE(owner.PumpUntil([&] { return fake.Writes().size() == 1; }));
+    const auto calls = fake.Calls();
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].op != Op::WriteFile) continue;
+        ASSERT_GT(i, 0u);
+        EXPECT_EQ(calls[i - 1].op, Op::PurgeComm);
+        EXPECT_EQ(calls[i - 1].value, 15u);
+    }
+}
+
+TEST_F(SerialPortTest, LineAndSendTogetherDrainFirstAndWriteOnALaterPass) {
+    OpenAndStart();
+    bool writtenBeforeLastByte = true;
+    owner.onMessage = [&](const Message& m) {
+        if (m.message == WM_SERIAL_CTS && owner.CountOf(WM_SERIAL_CTS) == 1) {
+            // Both events will be signalled when the worker next waits.
+            fake.Incoming({0x42});
+            const std::uint8_t ack[] = {0xF5};
+            port.HandOver(ack, 1);
+        }
+        if (m.message == WM_SERIAL_BYTE && m.wParam == 0x42)
+            writtenBeforeLastByte = !fake.Writes().empty();
+    };
+    fake.Incoming({1});
+    ASSERT_TRUE(owner.PumpUntil([&] { return fake.Writes().size() == 1; }));
+    EXPECT_EQ(owner.Bytes(), (std::vector<WPARAM>{1, 0x42}));
+    EXPECT_FALSE(writtenBeforeLastByte);
+}
+
+TEST_F(SerialPortTest, StopAndSendTogetherEndTheWorkerWithoutWriting) {
+    ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
+    const std::uint8_t frame[] = {1, 2, 3};
+    ASSERT_TRUE(port.HandOver(frame, 3));
+    fake.SetEvent(port.m_stopEvent);
+    ASSERT_TRUE(port.StartMonitor());
+    ASSERT_TRUE(WaitFor([&] { return !port.IsMonitoring(); }));
+    EXPECT_EQ(fake.Count(Op::WriteFile), 0);
+    EXPECT_EQ(fake.LastExitCode(), 100u);
+}
+
+TEST_F(SerialPortTest, FailedWritesAreReportedOnceAndNotRepeated) {
+    OpenAndStart(5);
+    const std::uint8_t frame[] = {1, 2, 3};
+    fake.Fail(Op::WriteFile, 1167);
+    port.HandOver(frame, 3);
+    ASSERT_TRUE(WaitFor([&] { return fake.Boxes().size() == 1; }));
+    EXPECT_EQ(fake.Boxes()[0].text, Report("WriteFile()", "The device does not answer.", 5));
+
+    fake.SetTransfersPending(true);
+    fake.Fail(Op::GetOverlappedResult, 1167);
+    port.HandOver(frame, 3);
+    ASSERT_TRUE(WaitFor([&] { return fake.Boxes().size() == 2; }));
+    EXPECT_EQ(fake.Boxes()[1].text,
+              Report("GetOverlappedResults() in WriteFile()", "The device does not answer.", 5));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(fake.Count(Op::WriteFile), 2);
+    EXPECT_FALSE(fake.LockHeld());
+}
+
+TEST_F(SerialPortTest, HandOverRefusesWhatTheBufferCannotHold) {
+    ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
+    std::vector<std::uint8_t> big(513, 0);
+    EXPECT_FALSE(port.HandOver(big.data(), 513));
+    EXPECT_TRUE(port.HandOver(big.data(), 512));
+}
+
+// --- failing waits ---
+
+TEST_F(SerialPortTest, WaitsThatFailOverAndOverShowOneBoxAndDoNotSpin) {
+    fake.ScriptWaitResults({kWaitFailed, kWaitFailed, kWaitFailed, kWaitFailed});
+    OpenAndStart();
+    ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitForSingleObject) >= 1; }));
+    std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(fake.Boxes().size(), 1u);
+    EXPECT_EQ(fake.Boxes()[0].text, "接收有问题!");
+    EXPECT_EQ(fake.Count(Op::WaitForMultipleObjects), 2) << "then sleeps on the stop alone";
+    port.Close();
+    EXPECT_EQ(fake.LastExitCode(), 100u);
+}
+
+TEST_F(SerialPortTest, LineWaitFailingEveryTimeIsReportedOnce) {
+    fake.Fail(Op::WaitCommEvent, 31, -1);
+    OpenAndStart();
+    const std::uint8_t frame[] = {1};
+    for (int i = 1; i <= 3; ++i) {
+        port.HandOver(frame, 1);
+        ASSERT_TRUE(fake.WaitForWrites(static_cast<std::size_t>(i), 5s));
+    }
+    ASSERT_EQ(fake.Boxes().size(), 1u);
+    EXPECT_EQ(fake.Boxes()[0].text, Report("WaitCommEvent()", "The device does not answer.", 3));
+}
+
+TEST_F(SerialPortTest, PendingOrBadParameterLineWaitsAreNotReported) {
+    fake.Fail(Op::WaitCommEvent, kErrorInvalidParameter);
+    OpenAndStart();
+    ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitForMultipleObjects) >= 1; }));
+    EXPECT_TRUE(fake.Boxes().empty());
+}
+
+// --- stopping, closing and reopening ---
+
+TEST_F(SerialPortTest, CloseHandlesTheByteTheWorkerIsBlockedOnThenStopsIt) {
+    OpenAndStart();
+    fake.Incoming({0x33});
+    ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::SendMessage) == 1; }));
+    EXPECT_TRUE(owner.seen.empty()) << "not yet handled";
+
+    port.Close();
+    EXPECT_EQ(owner.Bytes(), (std::vector<WPARAM>{0x33}));
+    EXPECT_EQ(fake.LastExitCode(), 100u);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(fake.OpenDevices(), 0);
+    EXPECT_EQ(fake.LiveThreads(), 0);
+    const std::uint8_t frame[] = {1};
+    EXPECT_FALSE(port.HandOver(frame, 1));
+}
+
+TEST_F(SerialPortTest, ReopeningReusesTheEventsAndLeaksNoThreadOrHandle) {
+    OpenAndStart();
+    const CommHandle events[] = {port.m_stopEvent, port.m_overlapped.hEvent, port.m_sendEvent};
+    port.Close();
+    for (CommHandle event : events) EXPECT_FALSE(fake.EventSet(event));
+    const int afterFirstClose = fake.OpenHandles();
+
+    for (int i = 0; i < 5; ++i) {
+        OpenAndStart();
+        const std::uint8_t frame[] = {static_cast<std::uint8_t>(i)};
+        ASSERT_TRUE(port.HandOver(frame, 1)) << "a new send buffer";
+        ASSERT_TRUE(fake.WaitForWrites(static_cast<std::size_t>(i + 1), 5s));
+        port.Close();
+    }
+    EXPECT_EQ(fake.Count(Op::CreateEvent), 3);
+    EXPECT_EQ(port.m_stopEvent, events[0]);
+    EXPECT_EQ(port.m_overlapped.hEvent, events[1]);
+    EXPECT_EQ(port.m_sendEvent, events[2]);
+    EXPECT_EQ(fake.OpenHandles(), afterFirstClose) << "three events and the lock only";
+}
+
+TEST_F(SerialPortTest, CloseRightAfterStartingAlwaysWaitsForTheWorker) {
+    for (int i = 0; i < 200; ++i) {
+        OpenAndStart();
+        port.Close();
+        ASSERT_EQ(fake.LiveThreads(), 0) << "cycle " << i;
+        ASSERT_EQ(fake.OpenDevices(), 0) << "cycle " << i;
+    }
+}
+
+TEST_F(SerialPortTest, WorkerThatCannotStartLeavesThePortClosed) {
+    ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
+    fake.Fail(Op::CreateThread, 8);
+    EXPECT_FALSE(port.StartMonitor());
+    EXPECT_FALSE(port.IsMonitoring());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(fake.OpenDevices(), 0);
+    const std::uint8_t frame[] = {1};
+    EXPECT_FALSE(port.HandOver(frame, 1));
+    // And the port can be opened again.
+    OpenAndStart();
+}
+
+TEST(SerialPortDestructor, StopsAWorkerWhoseOwnerIsGone) {
+    FakeCommPlatform fake;
+    auto owner = std::make_unique<Owner>();
+    auto port = std::make_unique<CSerialPort>(fake);
+    ASSERT_TRUE(port->Open(owner->box.Handle(), 2));
+    ASSERT_TRUE(port->StartMonitor());
+    owner.reset();
+    fake.Incoming({1, 2, 3});
+    port.reset();
+    EXPECT_EQ(fake.LastExitCode(), 100u);
+    EXPECT_EQ(fake.OpenHandles(), 0);
+}
+
+}  // namespace
