@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "serial/comm_platform.h"
+
+// The serial platform on POSIX ttys: termios, eventfd events, poll() waits.
+class PosixCommPlatform : public CommPlatform {
+public:
+    // How boxes are shown; the default prints "caption: text" on stderr, as
+    // a console program would. A windowed program plugs in its real box.
+    using BoxFunction =
+        std::function<int(const std::string& text, const std::string& caption, std::uint32_t type)>;
+    void SetBoxFunction(BoxFunction box);
+    // The caption of AfxMessageBox, the program's name.
+    void SetProgramName(std::string name);
+
+    CommHandle CreateEventW() override;
+    BOOL SetEvent(CommHandle event) override;
+    BOOL ResetEvent(CommHandle event) override;
+    CommHandle InitializeCriticalSection() override;
+    void EnterCriticalSection(CommHandle lock) override;
+    void LeaveCriticalSection(CommHandle lock) override;
+    void DeleteCriticalSection(CommHandle lock) override;
+    CommHandle CreateFileW(const std::string& deviceName) override;
+    BOOL SetCommTimeouts(CommHandle device, const CommTimeouts& timeouts) override;
+    BOOL SetCommMask(CommHandle device, std::uint32_t mask) override;
+    BOOL GetCommState(CommHandle device, CommSettings& settings) override;
+    BOOL BuildCommDCBW(const std::string& text, CommSettings& settings) override;
+    BOOL SetCommState(CommHandle device, const CommSettings& settings) override;
+    BOOL PurgeComm(CommHandle device, std::uint32_t flags) override;
+    BOOL WaitCommEvent(CommHandle device, std::uint32_t* events, Overlapped* overlapped) override;
+    BOOL ClearCommError(CommHandle device, std::uint32_t* errors, CommStatus* status) override;
+    BOOL GetCommMask(CommHandle device, std::uint32_t* mask) override;
+    BOOL ReadFile(CommHandle device, void* data, std::uint32_t count, std::uint32_t* done,
+                  Overlapped* overlapped) override;
+    BOOL WriteFile(CommHandle device, const void* data, std::uint32_t count, std::uint32_t* done,
+                   Overlapped* overlapped) override;
+    BOOL GetOverlappedResult(CommHandle device, Overlapped* overlapped, std::uint32_t* done,
+                             BOOL wait) override;
+    std::uint32_t WaitForMultipleObjects(std::uint32_t count, const CommHandle* handles,
+                                         BOOL waitAll, std::uint32_t milliseconds) override;
+    std::uint32_t WaitForSingleObject(CommHandle handle, std::uint32_t milliseconds) override;
+    LRESULT SendMessageW(OwnerHandle owner, UINT message, WPARAM wParam, LPARAM lParam) override;
+    BOOL PeekMessageW(OwnerHandle owner) override;
+    BOOL CloseHandle(CommHandle handle) override;
+    CommHandle CreateThread(ThreadEntry entry, void* parameter) override;
+    std::uint32_t GetLastError() override;
+    std::string FormatMessageW(std::uint32_t code) override;
+    int MessageBoxW(const std::string& text, const std::string& caption,
+                    std::uint32_t type) override;
+    int AfxMessageBox(const std::string& text, std::uint32_t type) override;
+};
+
+// The backend's single instance, as a PosixCommPlatform.
+PosixCommPlatform& PosixPlatform();
