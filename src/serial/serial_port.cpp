@@ -168,6 +168,11 @@ BOOL CSerialPort::HandOver(const std::uint8_t* bytes, std::uint32_t count) {
     return 1;
 }
 
+BOOL CSerialPort::SendPending() {
+    return m_sendEvent != kNullHandle && m_workerRunning.load() &&
+           m_platform.WaitForSingleObject(m_sendEvent, 0) == kWaitObject0;
+}
+
 std::uint32_t CSerialPort::MonitorThread(void* parameter) {
     CSerialPort& port = *static_cast<CSerialPort*>(parameter);
     CommPlatform& platform = port.m_platform;

@@ -11,6 +11,7 @@
 //   port.HandOver(bytes, count);       // queue a frame (at most 512 bytes); no wait
 //   ...WM_SERIAL_BYTE (wParam = byte 0..255, lParam = n) arrives at the owner,
 //      sent synchronously from the worker...
+//   while (port.SendPending()) ...dispatch...  // optional: let the last frame out
 //   port.Close();                      // stops the worker, dispatching the owner's
 //                                      // messages meanwhile; Open may follow
 //
@@ -44,6 +45,9 @@ public:
     // worker. FALSE (nothing queued) while no send buffer exists or for more
     // bytes than it holds.
     BOOL HandOver(const std::uint8_t* bytes, std::uint32_t count);
+    // Whether handed-over bytes still wait for the worker to start writing
+    // them; a write once started finishes before the worker sees a stop.
+    BOOL SendPending();
     void Close();
 
     static std::uint32_t MonitorThread(void* parameter);

@@ -110,6 +110,14 @@ int main(int argc, char** argv) {
         const auto slice = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
         if (owner.WaitForSent(std::min(slice, deadline))) owner.DispatchSent();
     }
+    // The end frame's acknowledgement is still on its way to the worker; the
+    // tool counts the upload as done only once it has it.
+    const auto grace = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (state.exportEnabled && serial.SendPending() &&
+           std::chrono::steady_clock::now() < grace) {
+        if (owner.WaitForSent(std::chrono::steady_clock::now() + std::chrono::milliseconds(1)))
+            owner.DispatchSent();
+    }
     serial.Close();
     owner.Close();
 
