@@ -1,0 +1,66 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "line_link.h"
+#include "sim_session.h"
+
+// The simulated torque tool on a pseudo-terminal, served from a thread.
+class PtyTool {
+public:
+    explicit PtyTool(torque_sim::Config config, bool pace = false) : m_session(std::move(config)) {
+        std::string error;
+        m_master = torque_sim::OpenPseudoTerminal(m_path, m_keepAlive, error);
+        m_session.trace = [this](torque_sim::Direction direction, const torque_sim::Bytes& bytes) {
+            if (direction != torque_sim::Direction::FromHost) return;
+            std::lock_guard lock(m_mutex);
+            m_fromHost.push_back(bytes);
+        };
+        m_options.pace = pace;
+        m_options.stop = &m_stop;
+        if (m_master >= 0) m_thread = std::thread([this] { Serve(); });
+    }
+    ~PtyTool() { Stop(); }
+
+    bool Ready() const { return m_master >= 0; }
+    const std::string& Path() const { return m_path; }
+    // Frames the tool recognised from the host, in order.
+    std::vector<torque_sim::Bytes> FromHost() const {
+        std::lock_guard lock(m_mutex);
+        return m_fromHost;
+    }
+    // Ends the tool; its statistics are safe to read afterwards.
+    const torque_sim::Stats& Stop() {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+        CloseLine();
+        return m_session.GetStats();
+    }
+
+private:
+    void Serve() {
+        if (torque_sim::ServeLine(m_master, m_session, m_options) == torque_sim::LinkEnd::HungUp)
+            CloseLine();  // what a tool that drops the line does
+    }
+    void CloseLine() {
+        if (m_master >= 0) close(m_master);
+        if (m_keepAlive >= 0) close(m_keepAlive);
+        m_master = m_keepAlive = -1;
+    }
+
+    torque_sim::Session m_session;
+    torque_sim::LinkOptions m_options;
+    std::atomic<bool> m_stop{false};
+    std::string m_path;
+    int m_master = -1;
+    int m_keepAlive = -1;
+    mutable std::mutex m_mutex;
+    std::vector<torque_sim::Bytes> m_fromHost;
+    std::thread m_thread;
+};
