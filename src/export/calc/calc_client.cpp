@@ -1,0 +1,170 @@
+#include "export/calc/calc_client.h"
+
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <osl/file.hxx>
+#include <thread>
+
+using namespace automation;
+using Clock = CallWatchdog::Clock;
+
+namespace {
+
+constexpr std::int32_t kException = static_cast<std::int32_t>(0x80020009u);
+constexpr std::int32_t kInvalidArg = static_cast<std::int32_t>(0x80070057u);
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+
+std::string Describe(const css::uno::Exception& e) {
+    std::string message = ToUtf8(e.Message);
+    return message.empty() ? "The office reported an error" : message;
+}
+
+}  // namespace
+
+CalcClient::CalcClient(CalcOptions options) : m_options(std::move(options)) {}
+
+CalcClient::~CalcClient() {
+    m_objects.clear();
+    m_link.Abort();
+    m_office.Poll();  // reaps an office that has ended; a running one lives on
+}
+
+DispatchHandle CalcClient::Create(const std::string& progId) {
+    m_lastError.clear();
+    if (progId != "Excel.Application") {
+        m_lastError = "No server for " + progId;
+        return kNoObject;
+    }
+    if (!Connect()) return kNoObject;
+    auto session = std::make_shared<calc::Session>();
+    session->link = &m_link;
+    return Register({calc::NewApplication(session), session, true});
+}
+
+DispatchHandle CalcClient::Register(Entry entry) {
+    DispatchHandle handle = m_next++;
+    m_objects.emplace(handle, std::move(entry));
+    return handle;
+}
+
+bool CalcClient::TryConnectOnce(Clock::time_point deadline) {
+    auto limit =
+        std::min(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
+                 m_options.callTimeout);
+    if (limit.count() <= 0) return false;
+    // An office that took the pipe but never answers must not hold us.
+    WatchdogScope guard(m_watchdog, limit, [this] { m_link.Abort(); });
+    try {
+        m_link.Connect(OfficePipeName(m_options.profileDir));
+        return true;
+    } catch (const css::connection::NoConnectException&) {
+        m_lastError = "No office answers";
+    } catch (const css::uno::Exception& e) {
+        m_lastError = Describe(e);
+    }
+    m_link.Abort();
+    return false;
+}
+
+bool CalcClient::StartOffice() {
+    std::string program = FindOfficeProgram(m_options.soffice);
+    if (program.empty()) {
+        m_lastError = "No office program is installed";
+        return false;
+    }
+    std::vector<std::string> args{
+        "--accept=pipe,name=" + OfficePipeName(m_options.profileDir) + ";urp;", "--norestore",
+        "--nologo", "--nodefault"};
+    if (!m_options.profileDir.empty()) {
+        rtl::OUString url;
+        if (osl::FileBase::getFileURLFromSystemPath(FromUtf8(m_options.profileDir), url) !=
+            osl::FileBase::E_None) {
+            m_lastError = "Bad profile directory " + m_options.profileDir;
+            return false;
+        }
+        args.push_back("-env:UserInstallation=" + ToUtf8(url));
+    }
+    args.insert(args.end(), m_options.extraArgs.begin(), m_options.extraArgs.end());
+    return m_office.Start(program, args, m_lastError);
+}
+
+bool CalcClient::Connect() {
+    const Clock::time_point deadline = Clock::now() + m_options.startTimeout;
+    {
+        WatchdogScope guard(m_watchdog, m_options.callTimeout, [this] { m_link.Abort(); });
+        if (m_link.Alive()) return true;
+    }
+    try {
+        LocalUnoContext();
+    } catch (const css::uno::Exception& e) {
+        m_lastError = "The office runtime cannot start: " + Describe(e);
+        return false;
+    }
+    if (TryConnectOnce(deadline)) return true;
+
+    // Nobody listens: start an office unless the one we started is still
+    // coming up. With the user's own profile a running office takes the
+    // request over from the new one, which then ends at once.
+    if (m_office.Poll() != OfficeProcess::State::Running && !StartOffice()) return false;
+    while (Clock::now() + kPollInterval < deadline) {
+        std::this_thread::sleep_for(kPollInterval);
+        if (m_office.Poll() == OfficeProcess::State::Failed) {
+            m_lastError = "The office ended without answering";
+            return false;
+        }
+        if (TryConnectOnce(deadline)) return true;
+    }
+    // It never answered; one left half-started would only be in the way.
+    if (m_office.Poll() == OfficeProcess::State::Running) m_office.Kill();
+    m_lastError =
+        "No office answered within " + std::to_string(m_options.startTimeout.count()) + " ms";
+    return false;
+}
+
+Variant CalcClient::Invoke(DispatchHandle object, DispId id, DispatchKind kind,
+                           std::span<const Variant> args, VarType resultType) {
+    auto it = m_objects.find(object);
+    if (it == m_objects.end()) throw AutomationError("Not an object of this client", kInvalidArg);
+    Entry& entry = it->second;
+
+    calc::Result result;
+    {
+        WatchdogScope guard(m_watchdog, m_options.callTimeout, [this] { m_link.Abort(); });
+        try {
+            result = entry.object->Invoke(id, kind, args);
+        } catch (const css::lang::DisposedException&) {
+            if (m_watchdog.Expired())
+                throw AutomationError("The office did not answer within " +
+                                          std::to_string(m_options.callTimeout.count()) + " ms",
+                                      kException);
+            throw AutomationError("The office has gone away", kException);
+        } catch (const css::uno::Exception& e) {
+            throw AutomationError(Describe(e), kException);
+        }
+    }
+    if (result.object) {
+        if (resultType != VT_DISPATCH && resultType != VT_VARIANT) return {};
+        return Variant::Dispatch(Register({result.object, entry.session, false}));
+    }
+    if (resultType == VT_EMPTY) return {};
+    return result.value;
+}
+
+void CalcClient::Release(DispatchHandle object) noexcept {
+    auto it = m_objects.find(object);
+    if (it == m_objects.end()) return;
+    Entry entry = std::move(it->second);
+    m_objects.erase(it);
+    if (!entry.application || entry.session->visible) return;
+    // An application let go before it was shown leaves nothing behind, as
+    // nobody could ever see or close what it made.
+    try {
+        WatchdogScope guard(m_watchdog, m_options.callTimeout, [this] { m_link.Abort(); });
+        calc::CloseHiddenDocuments(*entry.session);
+    } catch (...) {
+    }
+}
+
+pid_t CalcClient::StartedOfficePid() {
+    return m_office.Poll() == OfficeProcess::State::Running ? m_office.Pid() : 0;
+}

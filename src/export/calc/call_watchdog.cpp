@@ -1,0 +1,52 @@
+#include "export/calc/call_watchdog.h"
+
+CallWatchdog::~CallWatchdog() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void CallWatchdog::Arm(Clock::time_point deadline, std::function<void()> onExpiry) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_armed = true;
+        m_expired = false;
+        m_deadline = deadline;
+        m_onExpiry = std::move(onExpiry);
+        if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+    }
+    m_changed.notify_all();
+}
+
+void CallWatchdog::Disarm() {
+    std::lock_guard lock(m_mutex);
+    m_armed = false;
+    m_onExpiry = nullptr;
+}
+
+bool CallWatchdog::Expired() const {
+    std::lock_guard lock(m_mutex);
+    return m_expired;
+}
+
+void CallWatchdog::Run() {
+    std::unique_lock lock(m_mutex);
+    while (!m_quit) {
+        if (!m_armed) {
+            m_changed.wait(lock);
+            continue;
+        }
+        if (m_changed.wait_until(lock, m_deadline) == std::cv_status::timeout && m_armed &&
+            Clock::now() >= m_deadline) {
+            std::function<void()> expiry = std::move(m_onExpiry);
+            m_armed = false;
+            m_expired = true;
+            lock.unlock();
+            if (expiry) expiry();
+            lock.lock();
+        }
+    }
+}

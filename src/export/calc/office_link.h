@@ -1,0 +1,32 @@
+#pragma once
+
+#include <com/sun/star/connection/XConnection.hpp>
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <mutex>
+#include <string>
+
+#include "export/calc/uno_support.h"
+
+// One connection to an office over its named pipe.
+class OfficeLink {
+public:
+    // One attempt; throws css::uno::Exception, NoConnectException when no
+    // office listens on the pipe.
+    void Connect(const std::string& pipeName);
+    // From any thread: breaks the connection, so that calls blocked on it
+    // return with DisposedException.
+    void Abort() noexcept;
+    // Whether the office still answers over this connection.
+    bool Alive();
+
+    css::uno::Reference<css::uno::XComponentContext> Context() const;
+    css::uno::Reference<css::frame::XDesktop2> Desktop() const;
+
+private:
+    mutable std::mutex m_mutex;
+    css::uno::Reference<css::connection::XConnection> m_connection;
+    css::uno::Reference<css::lang::XComponent> m_bridge;
+    css::uno::Reference<css::uno::XComponentContext> m_remote;
+    css::uno::Reference<css::frame::XDesktop2> m_desktop;
+};

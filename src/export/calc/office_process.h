@@ -1,0 +1,31 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// An office program started by the bridge: in a session of its own, with
+// no terminal, none of our descriptors, and its output thrown away, so it
+// outlives us as a separate program would.
+class OfficeProcess {
+public:
+    enum class State { Running, ExitedOk, Failed };
+
+    // Starts `program` with `args`; false (and `error` set) when it cannot.
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               std::string& error);
+    // Looks at the process without waiting, reaping it once it has ended.
+    State Poll();
+    // Ends the process and everything it started (its process group).
+    void Kill();
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = 0;
+    State m_state = State::Failed;
+};
+
+// The office program to start: `configured` if set, else "soffice" on PATH,
+// else the usual install place. Empty when none is there.
+std::string FindOfficeProgram(const std::string& configured);

@@ -1,0 +1,124 @@
+#include "office_fixture.h"
+
+#include <com/sun/star/awt/XWindow2.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XTableColumns.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+using namespace css::uno;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSeed = R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>99.9</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
+</oor:items>
+)";
+
+Reference<css::sheet::XSpreadsheet> FirstSheet(
+    const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+    Reference<css::container::XIndexAccess> sheets(doc->getSheets(), UNO_QUERY_THROW);
+    return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW);
+}
+
+}  // namespace
+
+PrivateOffice::PrivateOffice() {
+    char pattern[] = "/tmp/kelvarin-office-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    m_profile = pattern;
+    fs::create_directories(m_profile + "/user");
+    std::ofstream(m_profile + "/user/registrymodifications.xcu") << kSeed;
+}
+
+PrivateOffice::~PrivateOffice() {
+    for (pid_t pid : m_started) kill(-pid, SIGKILL);
+    std::error_code ignored;
+    fs::remove_all(m_profile, ignored);
+}
+
+CalcOptions PrivateOffice::Options() const {
+    CalcOptions options;
+    options.profileDir = m_profile;
+    options.extraArgs = {"--headless"};
+    // A cold start on a slow machine; still bounded.
+    options.startTimeout = std::chrono::seconds(60);
+    return options;
+}
+
+void PrivateOffice::End(pid_t pid) {
+    if (pid <= 0) return;
+    kill(-pid, SIGKILL);
+    m_started.push_back(pid);  // in case it was not yet gone
+}
+
+OfficeReader::OfficeReader(const std::string& profileDir) {
+    m_link.Connect(OfficePipeName(profileDir));
+}
+
+std::vector<Reference<css::sheet::XSpreadsheetDocument>> OfficeReader::Documents() {
+    std::vector<Reference<css::sheet::XSpreadsheetDocument>> docs;
+    Reference<css::container::XEnumeration> all =
+        m_link.Desktop()->getComponents()->createEnumeration();
+    while (all->hasMoreElements()) {
+        Reference<css::sheet::XSpreadsheetDocument> doc(all->nextElement(), UNO_QUERY);
+        if (doc.is()) docs.push_back(doc);
+    }
+    return docs;
+}
+
+std::string OfficeReader::CellText(const Reference<css::sheet::XSpreadsheetDocument>& doc,
+                                   const std::string& name) {
+    Reference<css::text::XText> cell(FirstSheet(doc)->getCellRangeByName(FromUtf8(name)),
+                                     UNO_QUERY_THROW);
+    return ToUtf8(cell->getString());
+}
+
+bool OfficeReader::IsText(const Reference<css::sheet::XSpreadsheetDocument>& doc,
+                          const std::string& name) {
+    Reference<css::table::XCell> cell(FirstSheet(doc)->getCellRangeByName(FromUtf8(name)),
+                                      UNO_QUERY_THROW);
+    return cell->getType() == css::table::CellContentType_TEXT;
+}
+
+int OfficeReader::ColumnWidth(const Reference<css::sheet::XSpreadsheetDocument>& doc, int column) {
+    Reference<css::table::XColumnRowRange> range(FirstSheet(doc), UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> props(range->getColumns()->getByIndex(column),
+                                              UNO_QUERY_THROW);
+    sal_Int32 width = 0;
+    props->getPropertyValue("Width") >>= width;
+    return width;
+}
+
+bool OfficeReader::WindowVisible(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+    Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
+    Reference<css::awt::XWindow2> window(
+        model->getCurrentController()->getFrame()->getContainerWindow(), UNO_QUERY_THROW);
+    return window->isVisible();
+}
+
+std::vector<std::string> ListDirectory(const std::string& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) names.push_back(entry.path());
+    std::sort(names.begin(), names.end());
+    return names;
+}

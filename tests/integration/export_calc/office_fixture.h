@@ -1,0 +1,51 @@
+#pragma once
+
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "export/calc/calc_client.h"
+#include "export/calc/office_link.h"
+
+// A headless office of its own for one test: a fresh profile in a temporary
+// directory (seeded so the first start skips its first-run work), and the
+// office ended by its PID afterwards.
+class PrivateOffice {
+public:
+    PrivateOffice();
+    ~PrivateOffice();
+
+    CalcOptions Options() const;
+    const std::string& ProfileDir() const { return m_profile; }
+    // Ends an office started with this profile by its PID (and what it started).
+    void End(pid_t pid);
+
+private:
+    std::string m_profile;
+    std::vector<pid_t> m_started;
+};
+
+// Reads what the office holds, over a connection of its own.
+class OfficeReader {
+public:
+    explicit OfficeReader(const std::string& profileDir);
+    // The spreadsheet documents open in the office.
+    std::vector<css::uno::Reference<css::sheet::XSpreadsheetDocument>> Documents();
+    // The text of a cell of the first sheet, by name.
+    static std::string CellText(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
+                                const std::string& name);
+    // Whether that cell holds text (not a number, a formula or nothing).
+    static bool IsText(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
+                       const std::string& name);
+    // Width of a column of the first sheet, in 1/100 mm.
+    static int ColumnWidth(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
+                           int column);
+    static bool WindowVisible(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc);
+
+private:
+    OfficeLink m_link;
+};
+
+// Files in a directory (not recursive), to show that nothing was saved.
+std::vector<std::string> ListDirectory(const std::string& dir);
