@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <termios.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -144,6 +146,36 @@ TEST_F(SerialPtyTest, PortInUseCannotBeOpenedAgainUntilReleased) {
     ASSERT_TRUE(second.Open(1));
     ASSERT_TRUE(second.Upload(10s));
     EXPECT_EQ(second.state.list.GetItemCount(), 3);
+}
+
+TEST_F(SerialPtyTest, OpenLeavesTheLineRaw9600EightNoneOneWithoutFlowControl) {
+    PtyTool tool(ToolWith(1));
+    UsePort1(tool);
+    // Another view of the same line, set up the way a previous program might
+    // have left it: cooked, 1200 7E2, both kinds of flow control.
+    const int view = open(tool.Path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(view, 0);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(view, &tio), 0);
+    tio.c_lflag |= ICANON | ECHO;
+    tio.c_cflag = (tio.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    tio.c_iflag |= IXON | IXOFF;
+    cfsetspeed(&tio, B1200);
+    ASSERT_EQ(tcsetattr(view, TCSANOW, &tio), 0);
+
+    UploadRig rig;
+    ASSERT_TRUE(rig.port.Open(rig.owner.Handle(), 1));
+    EXPECT_TRUE(Boxes().empty());
+    ASSERT_EQ(tcgetattr(view, &tio), 0);
+    close(view);
+    EXPECT_EQ(cfgetispeed(&tio), B9600);
+    EXPECT_EQ(cfgetospeed(&tio), B9600);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
 }
 
 TEST_F(SerialPtyTest, PathsThatAreNoSerialLineDoNotOpen) {
