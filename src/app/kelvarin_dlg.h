@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+
+#include "export/automation.h"
+#include "protocol/frame_receiver.h"
+#include "protocol/record.h"
+#include "protocol/record_array.h"
+#include "serial/serial_port.h"
+#include "ui/dialog.h"
+
+class CDataExchange;
+
+// The main window: port choice, the four commands, the two fields and the
+// record list. Bytes from the serial worker arrive as WM_SERIAL_BYTE.
+class CKelvarinDlg : public CDialogEx, private FrameReceiverOwner {
+public:
+    CKelvarinDlg();
+    // Tests: a serial platform and an automation client of their own.
+    CKelvarinDlg(CommPlatform& platform, AutomationClient& automation);
+    ~CKelvarinDlg() override;
+
+    // Writes the list into a new spreadsheet; failures after the spreadsheet
+    // program was reached leave as exceptions for the command dispatch.
+    void ExportToExcel(CListCtrl& list);
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    const MessageMap& GetMessageMap() const override;
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnPortOpen();
+    LRESULT OnSerialByte(WPARAM wParam, LPARAM lParam);
+    void OnPortClose();
+    void OnUpload();
+    void OnExport();
+
+    HICON m_hIcon = nullptr;
+    CSerialPort m_port;
+    FrameReceiver m_receiver;
+    UINT m_dataLength = 0;
+    CArray<Tag_UserData_Type> m_records;
+    float m_fullRange = 0.0f;
+    CListCtrl m_listData;
+
+private:
+    // What the frame receiver needs from its window.
+    void SendFrameBytes(const std::uint8_t* bytes, std::uint32_t count) override;
+    void SetFullRange(float value) override { m_fullRange = value; }
+    void SetDataLength(std::uint32_t value) override { m_dataLength = value; }
+    void RefreshFields() override { UpdateData(FALSE); }
+    void EnableExport() override;
+    void HandleRecordFrame(const std::uint8_t* payload) override;
+
+    void EnableItem(int id, BOOL enable);
+
+    AutomationClient* m_automation;
+};
