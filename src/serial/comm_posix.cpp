@@ -577,7 +577,11 @@ LRESULT PosixCommPlatform::SendMessageW(OwnerHandle owner, UINT message, WPARAM 
 }
 
 BOOL PosixCommPlatform::PeekMessageW(OwnerHandle owner) {
-    return OwnerMailbox::Peek(owner) ? 1 : 0;
+    if (OwnerMailbox::Peek(owner)) return 1;
+    // Close polls this in a loop while the worker ends; an empty pass gives
+    // the processor away as Windows' PeekMessage does.
+    std::this_thread::yield();
+    return 0;
 }
 
 BOOL PosixCommPlatform::CloseHandle(CommHandle handle) {

@@ -422,7 +422,7 @@ TEST_F(SerialPortTest, ReopeningReusesTheEventsAndLeaksNoThreadOrHandle) {
 }
 
 TEST_F(SerialPortTest, CloseRightAfterStartingAlwaysWaitsForTheWorker) {
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 50; ++i) {
         OpenAndStart();
         port.Close();
         ASSERT_EQ(fake.LiveThreads(), 0) << "cycle " << i;

@@ -407,7 +407,9 @@ LRESULT FakeCommPlatform::SendMessageW(OwnerHandle owner, UINT message, WPARAM w
 
 BOOL FakeCommPlatform::PeekMessageW(OwnerHandle owner) {
     Enter(Op::PeekMessage, owner);
-    return OwnerMailbox::Peek(owner) ? 1 : 0;
+    if (OwnerMailbox::Peek(owner)) return 1;
+    std::this_thread::yield();
+    return 0;
 }
 
 BOOL FakeCommPlatform::CloseHandle(CommHandle handle) {

@@ -24,11 +24,12 @@ public:
         };
         m_options.pace = pace;
         m_options.stop = &m_stop;
-        if (m_master >= 0) m_thread = std::thread([this] { Serve(); });
+        m_ready = m_master >= 0;
+        if (m_ready) m_thread = std::thread([this] { Serve(); });
     }
     ~PtyTool() { Stop(); }
 
-    bool Ready() const { return m_master >= 0; }
+    bool Ready() const { return m_ready; }
     const std::string& Path() const { return m_path; }
     // Frames the tool recognised from the host, in order.
     std::vector<torque_sim::Bytes> FromHost() const {
@@ -58,6 +59,7 @@ private:
     torque_sim::LinkOptions m_options;
     std::atomic<bool> m_stop{false};
     std::string m_path;
+    bool m_ready = false;
     int m_master = -1;
     int m_keepAlive = -1;
     mutable std::mutex m_mutex;
