@@ -16,7 +16,8 @@ struct Boxes {
     std::vector<std::string> shown;
     ExportMessageBox Sink() {
         return [this](const std::string& text, const std::string& caption, unsigned style) {
-            shown.push_back(text + "|" + caption + "|" + std::to_string(style));
+            shown.push_back(std::string(text).append("|").append(caption).append("|").append(
+                std::to_string(style)));
         };
     }
 };
@@ -51,7 +52,7 @@ TEST(ExportCallFailure, EveryCallFailingEndsTheExportCleanly) {
     const TableList list = TableList::WithRows(3);
     const int total = 8 * 3 + 16;
     for (int k = 1; k <= total; ++k) {
-        SCOPED_TRACE("failing call " + std::to_string(k));
+        SCOPED_TRACE(k);
         RecordingClient client;
         Boxes boxes;
         client.FailCall(k);

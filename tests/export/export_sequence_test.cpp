@@ -266,7 +266,7 @@ TEST(ExportTexts, ColumnsPastZAllShareTheLetterZ) {
     Exporter run;
     TableList list;
     list.headers.clear();
-    for (int c = 0; c < 28; ++c) list.headers.push_back("h" + std::to_string(c));
+    for (int c = 0; c < 28; ++c) list.headers.push_back(std::string("h").append(std::to_string(c)));
     run.Export(list);
     auto names = RangeNames(run.client.Calls());
     ASSERT_EQ(28u, names.size());

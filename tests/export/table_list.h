@@ -17,7 +17,10 @@ public:
         for (int r = 0; r < n; ++r) {
             std::vector<std::string> row;
             for (int c = 0; c < 4; ++c)
-                row.push_back("r" + std::to_string(r) + "c" + std::to_string(c));
+                row.push_back(std::string("r")
+                                  .append(std::to_string(r))
+                                  .append("c")
+                                  .append(std::to_string(c)));
             list.rows.push_back(row);
         }
         return list;
