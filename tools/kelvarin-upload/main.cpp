@@ -76,10 +76,14 @@ int main(int argc, char** argv) {
 
     PosixCommPlatform& platform = PosixPlatform();
     platform.SetProgramName("kelvarin-upload");
-    // A lost line ends the wait at once instead of at the time-out.
+    // A lost line ends the wait at once instead of at the time-out. Once the
+    // end frame is in, the tool may drop the line as soon as it has our last
+    // acknowledgement: nothing to report then.
     std::atomic<bool> lineFailed{false};
+    std::atomic<bool> uploadDone{false};
     platform.SetBoxFunction(
         [&](const std::string& text, const std::string& caption, std::uint32_t) {
+            if (uploadDone) return 1;
             std::fprintf(stderr, "kelvarin-upload: %s: %s%s", caption.c_str(), text.c_str(),
                          text.empty() || text.back() != '\n' ? "\n" : "");
             if (text.find("ReadFile()") != std::string::npos) lineFailed = true;
@@ -90,7 +94,10 @@ int main(int argc, char** argv) {
     UploadState state(
         [&](const std::uint8_t* bytes, std::uint32_t count) { serial.HandOver(bytes, count); });
     OwnerMailbox owner([&](UINT message, WPARAM wParam, LPARAM) -> LRESULT {
-        if (message == WM_SERIAL_BYTE) state.receiver.OnByte(static_cast<std::uint8_t>(wParam));
+        if (message == WM_SERIAL_BYTE) {
+            state.receiver.OnByte(static_cast<std::uint8_t>(wParam));
+            if (state.exportEnabled) uploadDone = true;
+        }
         return 0;
     });
 

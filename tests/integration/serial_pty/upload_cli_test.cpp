@@ -21,7 +21,8 @@ struct Outcome {
 
 // Runs a shell command line, standard output and error kept apart.
 Outcome Shell(const std::string& command) {
-    const std::string errFile = ::testing::TempDir() + "kelvarin-upload-stderr";
+    const std::string errFile =
+        ::testing::TempDir() + "kelvarin-upload-stderr-" + std::to_string(getpid());
     Outcome run;
     FILE* pipe = popen((command + " 2>" + errFile).c_str(), "r");
     if (!pipe) return run;
@@ -32,6 +33,7 @@ Outcome Shell(const std::string& command) {
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream err(errFile);
     run.err.assign(std::istreambuf_iterator<char>(err), {});
+    std::remove(errFile.c_str());
     return run;
 }
 
@@ -46,12 +48,12 @@ std::vector<std::string> Lines(const std::string& text) {
 std::string UploadWithTool(const std::string& toolOptions, const std::string& uploadOptions,
                            Outcome& run) {
     const std::string command =
-        "set -e; " KELVARIN_TORQUE_SIM " --pty --fast --once " + toolOptions +
-        " > sim.path 2>/dev/null & tool=$!; "
-        "for i in $(seq 100); do [ -s sim.path ] && break; sleep 0.05; done; "
-        "KELVARIN_COM4=$(head -1 sim.path) " KELVARIN_UPLOAD " --port 4 " +
-        uploadOptions + "; status=$?; wait $tool; rm -f sim.path; exit $status";
-    run = Shell("cd " + ::testing::TempDir() + " && bash -c '" + command + "'");
+        "path=$(mktemp); " KELVARIN_TORQUE_SIM " --pty --fast --once " + toolOptions +
+        " > $path 2>/dev/null & tool=$!; "
+        "for i in $(seq 100); do [ -s $path ] && break; sleep 0.05; done; "
+        "KELVARIN_COM4=$(head -1 $path) " KELVARIN_UPLOAD " --port 4 " +
+        uploadOptions + "; status=$?; wait $tool; rm -f $path; exit $status";
+    run = Shell("bash -c '" + command + "'");
     return run.out;
 }
 
