@@ -14,6 +14,7 @@
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -55,10 +56,10 @@ PrivateOffice::~PrivateOffice() {
     fs::remove_all(m_profile, ignored);
 }
 
-CalcOptions PrivateOffice::Options() const {
+CalcOptions PrivateOffice::Options(bool headless) const {
     CalcOptions options;
     options.profileDir = m_profile;
-    options.extraArgs = {"--headless"};
+    if (headless) options.extraArgs = {"--headless"};
     // A cold start on a slow machine; still bounded.
     options.startTimeout = std::chrono::seconds(60);
     return options;
@@ -83,6 +84,11 @@ std::vector<Reference<css::sheet::XSpreadsheetDocument>> OfficeReader::Documents
         if (doc.is()) docs.push_back(doc);
     }
     return docs;
+}
+
+void OfficeReader::CloseAll() {
+    for (const auto& doc : Documents())
+        Reference<css::util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
 }
 
 std::string OfficeReader::CellText(const Reference<css::sheet::XSpreadsheetDocument>& doc,

@@ -16,7 +16,8 @@ public:
     PrivateOffice();
     ~PrivateOffice();
 
-    CalcOptions Options() const;
+    // Headless unless a test wants real windows on a display.
+    CalcOptions Options(bool headless = true) const;
     const std::string& ProfileDir() const { return m_profile; }
     // Ends an office started with this profile by its PID (and what it started).
     void End(pid_t pid);
@@ -32,6 +33,8 @@ public:
     explicit OfficeReader(const std::string& profileDir);
     // The spreadsheet documents open in the office.
     std::vector<css::uno::Reference<css::sheet::XSpreadsheetDocument>> Documents();
+    // Closes them all, unsaved.
+    void CloseAll();
     // The text of a cell of the first sheet, by name.
     static std::string CellText(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
                                 const std::string& name);
