@@ -1,0 +1,26 @@
+#include <QApplication>
+#include <QFileInfo>
+
+#include "app/kelvarin_app.h"
+#include "serial/comm_posix.h"
+#include "ui/qt/qt_backend.h"
+
+CKelvarinApp theApp;
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QtBackend backend;
+
+    // The serial port's own boxes: real boxes now, whichever thread asks.
+    PosixCommPlatform& serial = PosixPlatform();
+    serial.SetProgramName(
+        QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName().toStdString());
+    serial.SetBoxFunction(
+        [&backend](const std::string& text, const std::string& caption, std::uint32_t type) {
+            return backend.MessageBox(nullptr, text, caption, type);
+        });
+
+    const int code = AfxWinMain(backend, argc, argv);
+    serial.SetBoxFunction({});
+    return code;
+}
