@@ -5,6 +5,8 @@
 #include <osl/file.hxx>
 #include <thread>
 
+#include "export/calc/sigpipe_guard.h"
+
 using namespace automation;
 using Clock = CallWatchdog::Clock;
 
@@ -24,6 +26,7 @@ std::string Describe(const css::uno::Exception& e) {
 CalcClient::CalcClient(CalcOptions options) : m_options(std::move(options)) {}
 
 CalcClient::~CalcClient() {
+    SigpipeGuard pipe;
     m_objects.clear();
     m_link.Abort();
     m_office.Poll();  // reaps an office that has ended; a running one lives on
@@ -35,6 +38,7 @@ DispatchHandle CalcClient::Create(const std::string& progId) {
         m_lastError = "No server for " + progId;
         return kNoObject;
     }
+    SigpipeGuard pipe;
     if (!Connect()) return kNoObject;
     auto session = std::make_shared<calc::Session>();
     session->link = &m_link;
@@ -127,6 +131,7 @@ Variant CalcClient::Invoke(DispatchHandle object, DispId id, DispatchKind kind,
     if (it == m_objects.end()) throw AutomationError("Not an object of this client", kInvalidArg);
     Entry& entry = it->second;
 
+    SigpipeGuard pipe;
     calc::Result result;
     {
         WatchdogScope guard(m_watchdog, m_options.callTimeout, [this] { m_link.Abort(); });
@@ -151,6 +156,7 @@ Variant CalcClient::Invoke(DispatchHandle object, DispId id, DispatchKind kind,
 }
 
 void CalcClient::Release(DispatchHandle object) noexcept {
+    SigpipeGuard pipe;
     auto it = m_objects.find(object);
     if (it == m_objects.end()) return;
     Entry entry = std::move(it->second);

@@ -1,5 +1,7 @@
 #include "export/calc/call_watchdog.h"
 
+#include "export/calc/sigpipe_guard.h"
+
 CallWatchdog::~CallWatchdog() {
     {
         std::lock_guard lock(m_mutex);
@@ -33,6 +35,8 @@ bool CallWatchdog::Expired() const {
 }
 
 void CallWatchdog::Run() {
+    // Breaking a connection may write to an office that is gone.
+    SigpipeGuard::BlockForThisThread();
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
         if (!m_armed) {
