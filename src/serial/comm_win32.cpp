@@ -98,6 +98,35 @@ void FromDcb(const DCB& d, CommSettings& s) {
     s.EvtChar = d.EvtChar;
 }
 
+// The port hands the same record to the line-event wait and to its reads
+// and writes. On Windows a transfer started on a record whose wait is still
+// under way overwrites the wait's status and fires its event, and a second
+// wait on it is refused; under Wine the waits pile up and wake-ups get lost.
+// So transfers run on a record of their own, one per thread, and a wait
+// still under way is reported as such instead of being started again.
+struct TransferRecord {
+    OVERLAPPED overlapped{};
+    const Overlapped* callerRecord = nullptr;
+
+    TransferRecord() { overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+    ~TransferRecord() {
+        if (overlapped.hEvent) ::CloseHandle(overlapped.hEvent);
+    }
+    TransferRecord(const TransferRecord&) = delete;
+    TransferRecord& operator=(const TransferRecord&) = delete;
+
+    OVERLAPPED* For(Overlapped* caller) {
+        callerRecord = caller;
+        overlapped.Internal = 0;
+        overlapped.InternalHigh = 0;
+        overlapped.Offset = caller ? caller->Offset : 0;
+        overlapped.OffsetHigh = caller ? caller->OffsetHigh : 0;
+        return &overlapped;
+    }
+};
+
+thread_local TransferRecord t_transfer;
+
 struct ThreadStart {
     ThreadEntry entry;
     void* parameter;
@@ -144,6 +173,7 @@ void Win32CommPlatform::DeleteCriticalSection(CommHandle lock) {
 }
 
 CommHandle Win32CommPlatform::CreateFileW(const std::string& deviceName) {
+    m_waitRecord = nullptr;
     const std::wstring name = WidenUtf8(deviceName);
     const HANDLE device = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -187,7 +217,19 @@ BOOL Win32CommPlatform::PurgeComm(CommHandle device, std::uint32_t flags) {
 
 BOOL Win32CommPlatform::WaitCommEvent(CommHandle device, std::uint32_t* events,
                                       Overlapped* overlapped) {
-    return ::WaitCommEvent(H(device), D(events), O(overlapped));
+    // Only a wait started on the device opened last can still be under way.
+    if (overlapped && overlapped == m_waitRecord.load() &&
+        !HasOverlappedIoCompleted(O(overlapped))) {
+        ::SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
+    const BOOL done = ::WaitCommEvent(H(device), D(events), O(overlapped));
+    if (!done) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_IO_PENDING) m_waitRecord = overlapped;
+        ::SetLastError(error);
+    }
+    return done;
 }
 
 BOOL Win32CommPlatform::ClearCommError(CommHandle device, std::uint32_t* errors,
@@ -213,18 +255,23 @@ BOOL Win32CommPlatform::GetCommMask(CommHandle device, std::uint32_t* mask) {
 
 BOOL Win32CommPlatform::ReadFile(CommHandle device, void* data, std::uint32_t count,
                                  std::uint32_t* done, Overlapped* overlapped) {
-    return ::ReadFile(H(device), data, count, D(done), O(overlapped));
+    if (!overlapped) return ::ReadFile(H(device), data, count, D(done), nullptr);
+    return ::ReadFile(H(device), data, count, D(done), t_transfer.For(overlapped));
 }
 
 BOOL Win32CommPlatform::WriteFile(CommHandle device, const void* data, std::uint32_t count,
                                   std::uint32_t* done, Overlapped* overlapped) {
-    return ::WriteFile(H(device), data, count, D(done), O(overlapped));
+    if (!overlapped) return ::WriteFile(H(device), data, count, D(done), nullptr);
+    return ::WriteFile(H(device), data, count, D(done), t_transfer.For(overlapped));
 }
 
 BOOL Win32CommPlatform::GetOverlappedResult(CommHandle device, Overlapped* overlapped,
                                             std::uint32_t* done, BOOL wait) {
     DWORD count = 0;
-    const BOOL ok = ::GetOverlappedResult(H(device), O(overlapped), &count, wait);
+    OVERLAPPED* record = overlapped && overlapped == t_transfer.callerRecord
+                             ? &t_transfer.overlapped
+                             : O(overlapped);
+    const BOOL ok = ::GetOverlappedResult(H(device), record, &count, wait);
     if (done) *done = count;
     return ok;
 }

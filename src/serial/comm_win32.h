@@ -1,12 +1,18 @@
 #pragma once
 
+#include <atomic>
+
 #include "serial/comm_platform.h"
 
 // The serial port's platform operations on Windows: each one is the Win32
 // call of the same name, with texts converted between UTF-8 and UTF-16.
 // Owners are window handles; a handle of the seam is the Win32 HANDLE (or,
-// for a lock, the CRITICAL_SECTION it allocated).
-class Win32CommPlatform final : public CommPlatform {
+// for a lock, the CRITICAL_SECTION it allocated). Programs without a desktop
+// (a console uploader, tests) override the two boxes.
+//
+// Transfers and the line-event wait use separate overlapped records here
+// (see comm_win32.cpp), whatever record the caller passes.
+class Win32CommPlatform : public CommPlatform {
 public:
     CommHandle CreateEventW() override;
     BOOL SetEvent(CommHandle event) override;
@@ -49,4 +55,8 @@ public:
     int MessageBoxW(const std::string& text, const std::string& caption,
                     std::uint32_t type) override;
     int AfxMessageBox(const std::string& text, std::uint32_t type) override;
+
+private:
+    // The record of the line-event wait last left under way.
+    std::atomic<const Overlapped*> m_waitRecord{nullptr};
 };
