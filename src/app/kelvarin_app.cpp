@@ -4,7 +4,7 @@
 #include "app/kelvarin_dlg.h"
 
 namespace {
-constexpr DWORD kRestartManagerRestartOnly = 1;
+constexpr std::uint32_t kRestartManagerRestartOnly = 1;
 }
 
 CKelvarinApp::CKelvarinApp() {
@@ -13,10 +13,10 @@ CKelvarinApp::CKelvarinApp() {
 }
 
 BOOL CKelvarinApp::InitInstance() {
-    INITCOMMONCONTROLSEX initCtrls;
+    CommonControlsInit initCtrls;
     initCtrls.dwSize = sizeof(initCtrls);
     initCtrls.dwICC = ICC_WIN95_CLASSES;
-    InitCommonControlsEx(&initCtrls);
+    AfxInitCommonControls(&initCtrls);
 
     CWinApp::InitInstance();
     SetRegistryKey(kRegistryKey);

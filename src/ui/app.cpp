@@ -64,8 +64,8 @@ int AfxMessageBox(const std::string& text, UINT type) {
     return AfxGetBackend().MessageBox(owner, text, app ? app->m_pszAppName : std::string(), type);
 }
 
-BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
-    if (init == nullptr || init->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
+BOOL AfxInitCommonControls(const CommonControlsInit* init) {
+    if (init == nullptr || init->dwSize != sizeof(CommonControlsInit)) return FALSE;
     return AfxGetBackend().InitCommonControls(init->dwICC) ? TRUE : FALSE;
 }
 

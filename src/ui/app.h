@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -28,7 +29,7 @@ public:
     std::string m_pszAppName;
     std::string m_registryKey;
     CDialog* m_pMainWnd = nullptr;
-    DWORD m_dwRestartManagerSupportFlags = 0;
+    std::uint32_t m_dwRestartManagerSupportFlags = 0;
 };
 
 CWinApp* AfxGetApp();
@@ -43,11 +44,12 @@ void AfxSetBackend(UiBackend* backend);
 // A box captioned with the application's name, owned by the main window.
 int AfxMessageBox(const std::string& text, UINT type = MB_OK);
 
-struct INITCOMMONCONTROLSEX {
-    DWORD dwSize;
-    DWORD dwICC;
+// What InitCommonControlsEx takes: its size and the control classes wanted.
+struct CommonControlsInit {
+    std::uint32_t dwSize;
+    std::uint32_t dwICC;
 };
-BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
+BOOL AfxInitCommonControls(const CommonControlsInit* init);
 
 // String resources.
 struct StringResource {

@@ -32,8 +32,8 @@ public:
     virtual std::string GetLBText(int) const { return {}; }
 
     // Report list view.
-    virtual DWORD GetExtendedStyle() const { return 0; }
-    virtual void SetExtendedStyle(DWORD) {}
+    virtual std::uint32_t GetExtendedStyle() const { return 0; }
+    virtual void SetExtendedStyle(std::uint32_t) {}
     // Returns the index the column landed at, or -1.
     virtual int InsertColumn(int, const std::string&, int /*format*/, int /*width*/) { return -1; }
     virtual int GetColumnCount() const { return 0; }
@@ -102,5 +102,5 @@ public:
     virtual int MessageBox(WindowPeer* owner, const std::string& text, const std::string& caption,
                            UINT type) = 0;
     // Makes the standard control classes available.
-    virtual bool InitCommonControls(DWORD /*classes*/) { return true; }
+    virtual bool InitCommonControls(std::uint32_t /*classes*/) { return true; }
 };

@@ -7,9 +7,9 @@ BOOL CWnd::EnableWindow(BOOL enable) {
     return wasDisabled ? TRUE : FALSE;
 }
 
-DWORD CListCtrl::SetExtendedStyle(DWORD style) {
+std::uint32_t CListCtrl::SetExtendedStyle(std::uint32_t style) {
     if (!m_peer) return 0;
-    const DWORD old = m_peer->GetExtendedStyle();
+    const std::uint32_t old = m_peer->GetExtendedStyle();
     m_peer->SetExtendedStyle(style);
     return old;
 }

@@ -54,8 +54,8 @@ public:
 // the export reads them through ExportList.
 class CListCtrl : public CWnd, public RecordList, public ExportList {
 public:
-    DWORD GetExtendedStyle() const { return m_peer ? m_peer->GetExtendedStyle() : 0; }
-    DWORD SetExtendedStyle(DWORD style);
+    std::uint32_t GetExtendedStyle() const { return m_peer ? m_peer->GetExtendedStyle() : 0; }
+    std::uint32_t SetExtendedStyle(std::uint32_t style);
     int InsertColumn(int column, const std::string& heading, int format = LVCFMT_LEFT,
                      int width = -1, int subItem = -1);
     int GetColumnWidth(int column) const { return m_peer ? m_peer->GetColumnWidth(column) : 0; }

@@ -4,6 +4,8 @@
 // of the platform it was designed on, so that message maps, styles and box
 // types read the same on every backend. A Win32 backend includes <windows.h>
 // before this header; every name below then keeps the platform's definition.
+// Win32's function-name macros (MessageBox, LoadIcon, SendMessage, ...) must
+// be #undef'd after <windows.h> wherever these headers follow it.
 
 #include <cstdint>
 
@@ -13,7 +15,6 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using INT_PTR = std::intptr_t;
-using DWORD = std::uint32_t;
 
 struct HICON__;
 typedef HICON__* HICON;

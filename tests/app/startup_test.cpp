@@ -31,7 +31,7 @@ TEST(Startup, RunsTheMainDialogModallyAndEndsWithIt) {
     EXPECT_EQ(AfxWinMain(ui, 1, argv), 0);
 
     EXPECT_TRUE(sawWindow);
-    EXPECT_EQ(ui.commonControls, static_cast<DWORD>(ICC_WIN95_CLASSES));
+    EXPECT_EQ(ui.commonControls, static_cast<std::uint32_t>(ICC_WIN95_CLASSES));
     EXPECT_EQ(app.m_pszAppName, "kelvarin") << "named after the executable";
     EXPECT_EQ(app.m_registryKey, "应用程序向导生成的本地应用程序");
     EXPECT_EQ(app.m_pMainWnd, nullptr);

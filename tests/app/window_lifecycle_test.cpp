@@ -59,14 +59,4 @@ TEST_F(MainWindowTest, MinimisedWindowPaintsItsIconAndDragsIt) {
     EXPECT_NE(dlg->Icon(), nullptr);
 }
 
-TEST_F(MainWindowTest, OtherSerialNotificationsAreDropped) {
-    for (UINT message :
-         {WM_SERIAL_CTS, WM_SERIAL_EVENTCHAR, WM_SERIAL_BREAK, WM_SERIAL_ERROR, WM_SERIAL_RING})
-        EXPECT_EQ(dlg->SendMessage(message, 0xEB, 1), 0);
-    // Had any of them been taken for a byte, this frame would be misread.
-    OpenPort();
-    ToolSends(Frame(CMD_DATA_LENGTH, {4}));
-    EXPECT_EQ(Text(IDC_EDIT_LENGTH), "4");
-}
-
 }  // namespace

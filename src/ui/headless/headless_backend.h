@@ -34,8 +34,8 @@ public:
     int SetCurSel(int index) override;
     std::string GetLBText(int index) const override;
 
-    DWORD GetExtendedStyle() const override { return extendedStyle; }
-    void SetExtendedStyle(DWORD style) override { extendedStyle = style; }
+    std::uint32_t GetExtendedStyle() const override { return extendedStyle; }
+    void SetExtendedStyle(std::uint32_t style) override { extendedStyle = style; }
     int InsertColumn(int index, const std::string& heading, int format, int width) override;
     int GetColumnCount() const override { return static_cast<int>(columns.size()); }
     std::string GetColumnText(int column) const override;
@@ -59,7 +59,7 @@ public:
     std::string text;
     std::vector<std::string> items;
     int selection = -1;
-    DWORD extendedStyle = 0;
+    std::uint32_t extendedStyle = 0;
     std::vector<Column> columns;
     std::vector<std::vector<std::string>> rows;
 };
@@ -149,7 +149,7 @@ public:
     HICON LoadIcon(int resourceId) override;
     int MessageBox(WindowPeer* owner, const std::string& text, const std::string& caption,
                    UINT type) override;
-    bool InitCommonControls(DWORD classes) override {
+    bool InitCommonControls(std::uint32_t classes) override {
         commonControls |= classes;
         return true;
     }
@@ -178,5 +178,5 @@ public:
     // A modal loop with nothing to do for this long ends with -1.
     std::chrono::milliseconds idleLimit{3000};
     std::vector<int> loadedIcons;
-    DWORD commonControls = 0;
+    std::uint32_t commonControls = 0;
 };

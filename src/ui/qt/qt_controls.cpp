@@ -84,7 +84,7 @@ QtListPeer::QtListPeer(QTableWidget* widget) : QtWidgetPeer(widget) {
     m_widget->setPalette(palette);
 }
 
-void QtListPeer::SetExtendedStyle(DWORD style) {
+void QtListPeer::SetExtendedStyle(std::uint32_t style) {
     m_extendedStyle = style;
     m_widget->setShowGrid((style & LVS_EX_GRIDLINES) != 0);
 }

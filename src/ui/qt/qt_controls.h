@@ -65,8 +65,8 @@ public:
     void SetText(const std::string&) override {}
     std::string GetText() const override { return {}; }
 
-    DWORD GetExtendedStyle() const override { return m_extendedStyle; }
-    void SetExtendedStyle(DWORD style) override;
+    std::uint32_t GetExtendedStyle() const override { return m_extendedStyle; }
+    void SetExtendedStyle(std::uint32_t style) override;
     int InsertColumn(int index, const std::string& heading, int format, int width) override;
     int GetColumnCount() const override { return m_widget->columnCount(); }
     std::string GetColumnText(int column) const override;
@@ -81,5 +81,5 @@ public:
 private:
     QTableWidgetItem* NewCell(int column, const std::string& text) const;
 
-    DWORD m_extendedStyle = 0;
+    std::uint32_t m_extendedStyle = 0;
 };
