@@ -1,0 +1,180 @@
+#include "ui/win32/win32_backend.h"
+
+#include <commctrl.h>
+
+#include "serial/win32_text.h"
+#include "ui/win32/dialog_builder.h"
+
+Win32Backend::Win32Backend(HINSTANCE instance)
+    : m_instance(instance ? instance : ::GetModuleHandleW(nullptr)) {}
+
+std::unique_ptr<WindowPeer> Win32Backend::NewWindow(const DialogTemplate& tmpl, WindowSink& sink,
+                                                    WindowPeer* parent) {
+    HWND owner = parent ? static_cast<Win32Window*>(parent)->Hwnd() : nullptr;
+    return std::make_unique<Win32Window>(m_instance, tmpl, sink, owner);
+}
+
+HICON Win32Backend::LoadIcon(int resourceId) {
+    return ::LoadIconW(m_instance, MAKEINTRESOURCEW(resourceId));
+}
+
+int Win32Backend::MessageBox(WindowPeer* owner, const std::string& text, const std::string& caption,
+                             UINT type) {
+    HWND hwnd = owner ? static_cast<Win32Window*>(owner)->Hwnd() : nullptr;
+    return ::MessageBoxW(hwnd, WidenUtf8(text).c_str(), WidenUtf8(caption).c_str(), type);
+}
+
+bool Win32Backend::InitCommonControls(std::uint32_t classes) {
+    INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), classes};
+    return ::InitCommonControlsEx(&init) != FALSE;
+}
+
+Win32Window::Win32Window(HINSTANCE instance, const DialogTemplate& tmpl, WindowSink& sink,
+                         HWND parent)
+    : m_instance(instance), m_template(tmpl), m_sink(sink), m_parent(parent) {}
+
+Win32Window::~Win32Window() {
+    m_controls.clear();
+    if (m_hwnd) {
+        HWND hwnd = m_hwnd;
+        m_hwnd = nullptr;
+        // No message may reach the dialog object that is letting go of us.
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        ::DestroyWindow(hwnd);
+    }
+}
+
+void Win32Window::Create() {
+    if (m_hwnd) return;
+    const std::vector<std::uint32_t> data = BuildDialogTemplate(m_template);
+    ::CreateDialogIndirectParamW(m_instance, reinterpret_cast<LPCDLGTEMPLATEW>(data.data()),
+                                 m_parent, &Win32Window::DialogProc,
+                                 reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR Win32Window::RunModal() {
+    if (!m_hwnd) return -1;
+    m_ended = false;
+    const bool disableOwner = m_parent && ::IsWindowEnabled(m_parent);
+    if (disableOwner) ::EnableWindow(m_parent, FALSE);
+    ::ShowWindow(m_hwnd, SW_SHOWNORMAL);
+    ::UpdateWindow(m_hwnd);
+
+    MSG msg;
+    while (!m_ended) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // A quit request belongs to the outer loop: hand it on.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got == -1) break;
+        if (m_hwnd && ::IsDialogMessageW(m_hwnd, &msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+
+    // The owner is enabled again before this window goes, so that the
+    // activation returns to it.
+    if (disableOwner) ::EnableWindow(m_parent, TRUE);
+    if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
+    return m_result;
+}
+
+void Win32Window::Show() {
+    if (m_hwnd) ::ShowWindow(m_hwnd, SW_SHOWNORMAL);
+}
+
+void Win32Window::End(INT_PTR result) {
+    m_result = result;
+    m_ended = true;
+    // Wakes the modal loop should it be waiting.
+    if (m_hwnd) ::PostMessageW(m_hwnd, WM_NULL, 0, 0);
+}
+
+ControlPeer* Win32Window::GetControl(int id) {
+    if (!m_hwnd) return nullptr;
+    if (auto it = m_controls.find(id); it != m_controls.end()) return it->second.get();
+    const ControlTemplate* tmpl = m_template.Find(id);
+    HWND control = ::GetDlgItem(m_hwnd, id);
+    if (!tmpl || !control) return nullptr;
+    auto peer = std::make_unique<Win32Control>(control, tmpl->kind);
+    return m_controls.emplace(id, std::move(peer)).first->second.get();
+}
+
+bool Win32Window::HasSystemMenu() const {
+    return m_hwnd && ::GetSystemMenu(m_hwnd, FALSE) != nullptr;
+}
+
+bool Win32Window::AppendSystemMenu(UINT flags, UINT id, const std::string& text) {
+    HMENU menu = m_hwnd ? ::GetSystemMenu(m_hwnd, FALSE) : nullptr;
+    if (!menu) return false;
+    const std::wstring wide = WidenUtf8(text);
+    return ::AppendMenuW(menu, flags, id, (flags & MF_SEPARATOR) ? nullptr : wide.c_str()) != FALSE;
+}
+
+void Win32Window::SetIcon(HICON icon, bool big) {
+    if (m_hwnd)
+        ::SendMessageW(m_hwnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL,
+                       reinterpret_cast<LPARAM>(icon));
+}
+
+bool Win32Window::IsIconic() const {
+    return m_hwnd && ::IsIconic(m_hwnd);
+}
+
+void Win32Window::DefaultSysCommand(UINT id, LPARAM lParam) {
+    if (m_hwnd) ::DefWindowProcW(m_hwnd, WM_SYSCOMMAND, id, lParam);
+}
+
+void Win32Window::DrawIconCentred(HICON icon) {
+    if (!m_hwnd) return;
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(m_hwnd, &ps);
+    ::SendMessageW(m_hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT rect;
+    ::GetClientRect(m_hwnd, &rect);
+    const int x = (rect.right - rect.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (rect.bottom - rect.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, icon);
+    ::EndPaint(m_hwnd, &ps);
+    m_paintedIcon = true;
+}
+
+INT_PTR CALLBACK Win32Window::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<Win32Window*>(lParam);
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        self->m_hwnd = hwnd;
+        return self->Handle(message, wParam, 0);
+    }
+    auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    return self ? self->Handle(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR Win32Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            // TRUE: the dialog manager focuses the first visible, enabled tab stop.
+            return m_sink.WindowProc(message, wParam, lParam);
+        case WM_COMMAND:
+        case WM_SYSCOMMAND:
+            m_sink.WindowProc(message, wParam, lParam);
+            return TRUE;
+        case WM_PAINT:
+            // Painted here only when the window drew its icon itself; the
+            // dialog manager paints everything else.
+            m_paintedIcon = false;
+            m_sink.WindowProc(message, wParam, lParam);
+            return m_paintedIcon ? TRUE : FALSE;
+        case WM_QUERYDRAGICON:
+            return static_cast<INT_PTR>(m_sink.WindowProc(message, wParam, lParam));
+        default:
+            if (message >= WM_USER && message < 0xC000) {
+                const LRESULT result = m_sink.WindowProc(message, wParam, lParam);
+                ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
+                return TRUE;
+            }
+            return FALSE;
+    }
+}
