@@ -10,6 +10,8 @@ CDialog::CDialog(const DialogTemplate& tmpl, CDialog* parent)
 
 CDialog::~CDialog() {
     DestroyWindow();
+    // No dialog may be left as the parent of later ones once it is gone.
+    if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == this) app->m_pMainWnd = nullptr;
 }
 
 INT_PTR CDialog::DoModal() {

@@ -97,6 +97,7 @@ TEST_F(QtUploadTest, EscapeWithThePortOpenEndsTheDialogAndStopsThePort) {
     });
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(dlg->DoModal(), IDCANCEL);
+    app.m_pMainWnd = nullptr;
     dlg.reset();
     const auto took = std::chrono::steady_clock::now() - started;
     EXPECT_TRUE(opened);
