@@ -42,12 +42,12 @@ Reference<css::sheet::XSpreadsheet> FirstSheet(
 
 }  // namespace
 
-PrivateOffice::PrivateOffice() {
+PrivateOffice::PrivateOffice(bool seeded) {
     char pattern[] = "/tmp/kelvarin-office-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     m_profile = pattern;
     fs::create_directories(m_profile + "/user");
-    std::ofstream(m_profile + "/user/registrymodifications.xcu") << kSeed;
+    if (seeded) std::ofstream(m_profile + "/user/registrymodifications.xcu") << kSeed;
 }
 
 PrivateOffice::~PrivateOffice() {

@@ -13,7 +13,8 @@
 // office ended by its PID afterwards.
 class PrivateOffice {
 public:
-    PrivateOffice();
+    // `seeded` marks the profile as already past its first run.
+    explicit PrivateOffice(bool seeded = true);
     ~PrivateOffice();
 
     // Headless unless a test wants real windows on a display.
