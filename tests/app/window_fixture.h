@@ -81,13 +81,13 @@ protected:
 
     static std::vector<std::uint8_t> Frame(std::uint8_t command,
                                            std::vector<std::uint8_t> payload = {}) {
-        std::vector<std::uint8_t> f = {0xEB,
-                                       0x00,
-                                       0x55,
-                                       command,
-                                       static_cast<std::uint8_t>(payload.size() >> 8),
-                                       static_cast<std::uint8_t>(payload.size() & 0xFF)};
-        f.insert(f.end(), payload.begin(), payload.end());
+        std::vector<std::uint8_t> f;
+        f.reserve(payload.size() + 7);
+        for (std::uint8_t b : {std::uint8_t{0xEB}, std::uint8_t{0x00}, std::uint8_t{0x55}, command,
+                               static_cast<std::uint8_t>(payload.size() >> 8),
+                               static_cast<std::uint8_t>(payload.size() & 0xFF)})
+            f.push_back(b);
+        for (std::uint8_t b : payload) f.push_back(b);
         f.push_back(FrameCheck(f.data(), f.size()));
         return f;
     }
