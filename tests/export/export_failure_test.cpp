@@ -95,19 +95,6 @@ TEST(ExportCallFailure, EveryCallFailingEndsTheExportCleanly) {
     }
 }
 
-TEST(ExportCallFailure, TheErrorCarriesTheServersStatus) {
-    RecordingClient client;
-    client.FailCall(5);
-    Boxes boxes;
-    try {
-        ExportToExcel(client, TableList::WithRows(1), boxes.Sink());
-        FAIL() << "no error";
-    } catch (const AutomationError& e) {
-        EXPECT_EQ(static_cast<std::int32_t>(0x800A03ECu), e.Code());
-        EXPECT_NE(std::string(), e.what());
-    }
-}
-
 // A server that answers an object request with no object must not have the
 // export call through a null reference.
 TEST(ExportCallFailure, AnObjectCallReturningNoObjectFailsThatCall) {

@@ -171,14 +171,6 @@ TEST(ExportSequence, ThreeRowsAreWrittenColumnByColumnAndOnlyColumnDIsFitted) {
     EXPECT_EQ("r1c2", cells["C3"]);
 }
 
-TEST(ExportSequence, CallCountIsEightPerRowPlusSixteen) {
-    for (int n : {0, 1, 9, 255}) {
-        Exporter run;
-        run.Export(TableList::WithRows(n));
-        EXPECT_EQ(static_cast<std::size_t>(8 * n + 16), run.client.Calls().size()) << n;
-    }
-}
-
 TEST(ExportSequence, EveryReferenceIsGivenBackInReverseOrder) {
     Exporter run;
     run.Export(TableList::WithRows(2));
@@ -204,22 +196,6 @@ TEST(ExportSequence, EveryReferenceIsGivenBackInReverseOrder) {
                                          calls[0].result,                 // workbooks
                                          app};
     EXPECT_EQ(expected, tail);
-}
-
-TEST(ExportSequence, EachCellReferenceIsGivenBackWhenTheNextReplacesIt) {
-    Exporter run;
-    run.Export(TableList::WithRows(1));
-    const auto& events = run.client.Events();
-    DispatchHandle previousCell = kNoObject;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        if (events[i].what != What::Invoke || events[i].id != 0xC5) continue;
-        if (previousCell != kNoObject) {
-            ASSERT_LT(i + 1, events.size());
-            EXPECT_EQ(What::Release, events[i + 1].what);
-            EXPECT_EQ(previousCell, events[i + 1].object);
-        }
-        previousCell = events[i].result;
-    }
 }
 
 TEST(ExportTexts, RowNumbersHaveNoLeadingZerosOrFixedWidth) {
