@@ -2,6 +2,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -104,6 +105,20 @@ TEST_F(QtLayoutTest, ListIsAReportViewWithCentredColumnsAndGridLines) {
     EXPECT_EQ(ports->count(), 12);
     EXPECT_EQ(ports->currentText().toStdString(), "1");
     EXPECT_TRUE(ports->hasFocus());
+}
+
+TEST_F(QtLayoutTest, EnterPressesAFocusedButtonAndEndsTheDialogAnywhereElse) {
+    auto* open = Control<QPushButton>(IDC_BUTTON_OPEN);
+    open->setFocus();
+    QTest::keyClick(open, Qt::Key_Return);
+    EXPECT_TRUE(Control(IDC_BUTTON_CLOSE)->isEnabled()) << "Enter on Port Open opens the port";
+    EXPECT_TRUE(Dialog().isVisible());
+
+    auto* list = Control<QTableWidget>(IDC_LIST_DATA);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_FALSE(Dialog().isVisible());
+    EXPECT_EQ(Dialog().result(), IDOK);
 }
 
 // Finds the About item of the window menu.
