@@ -163,19 +163,6 @@ TEST_F(CalcExport, EachExportAddsItsOwnDocumentAndARunningOfficeIsReused) {
     EXPECT_EQ(2u, reader().Documents().size());
 }
 
-// Office processes whose command line names `profileDir`.
-int OfficesUsing(const std::string& profileDir) {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream file(entry.path() / "cmdline");
-        std::string cmdline((std::istreambuf_iterator<char>(file)), {});
-        if (cmdline.find("soffice.bin") != std::string::npos &&
-            cmdline.find(profileDir) != std::string::npos)
-            ++count;
-    }
-    return count;
-}
-
 TEST_F(CalcExport, AnOfficeTheUserStartedIsReusedRatherThanASecondStarted) {
     // The user's own office: same profile, but not listening for us.
     OfficeProcess users;
@@ -191,9 +178,9 @@ TEST_F(CalcExport, AnOfficeTheUserStartedIsReusedRatherThanASecondStarted) {
         ~EndUsers() { office.End(users.Pid()); }
     } endUsers{office, users};
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (OfficesUsing(office.ProfileDir()) == 0 && std::chrono::steady_clock::now() < deadline)
+    while (OfficesUsing(office.ProfileDir()).empty() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_EQ(1, OfficesUsing(office.ProfileDir()));
+    ASSERT_EQ(1u, OfficesUsing(office.ProfileDir()).size());
     std::this_thread::sleep_for(std::chrono::seconds(1));  // let it finish starting
 
     Export(UploadedRows(3));
@@ -201,7 +188,7 @@ TEST_F(CalcExport, AnOfficeTheUserStartedIsReusedRatherThanASecondStarted) {
     // Ours handed the request over and ended; the user's office holds the
     // document.
     EXPECT_EQ(0, client->StartedOfficePid());
-    EXPECT_EQ(1, OfficesUsing(office.ProfileDir()));
+    EXPECT_EQ(1u, OfficesUsing(office.ProfileDir()).size());
     EXPECT_EQ(OfficeProcess::State::Running, users.Poll());
     EXPECT_EQ(1u, reader().Documents().size());
 }

@@ -1,5 +1,7 @@
 #include "office_fixture.h"
 
+#include <unistd.h>
+
 #include <com/sun/star/awt/XWindow2.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -52,7 +54,14 @@ PrivateOffice::PrivateOffice(bool seeded) {
 
 PrivateOffice::~PrivateOffice() {
     for (pid_t pid : m_started) kill(-pid, SIGKILL);
+    // Whatever a failed test left running on this profile goes as well.
+    for (pid_t pid : OfficesUsing(m_profile)) {
+        pid_t group = getpgid(pid);
+        kill(group > 1 ? -group : pid, SIGKILL);
+    }
     std::error_code ignored;
+    fs::remove("/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + OfficePipeName(m_profile),
+               ignored);
     fs::remove_all(m_profile, ignored);
 }
 
@@ -119,6 +128,19 @@ bool OfficeReader::WindowVisible(const Reference<css::sheet::XSpreadsheetDocumen
     Reference<css::awt::XWindow2> window(
         model->getCurrentController()->getFrame()->getContainerWindow(), UNO_QUERY_THROW);
     return window->isVisible();
+}
+
+std::vector<pid_t> OfficesUsing(const std::string& profileDir) {
+    std::vector<pid_t> pids;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        std::ifstream file(entry.path() / "cmdline");
+        std::string cmdline((std::istreambuf_iterator<char>(file)), {});
+        if (cmdline.find("soffice.bin") != std::string::npos &&
+            cmdline.find(profileDir) != std::string::npos)
+            pids.push_back(static_cast<pid_t>(std::atoi(entry.path().filename().c_str())));
+    }
+    return pids;
 }
 
 std::vector<std::string> ListDirectory(const std::string& dir) {

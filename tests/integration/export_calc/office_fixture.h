@@ -51,5 +51,8 @@ private:
     OfficeLink m_link;
 };
 
+// Office processes whose command line names `profileDir`.
+std::vector<pid_t> OfficesUsing(const std::string& profileDir);
+
 // Files in a directory (not recursive), to show that nothing was saved.
 std::vector<std::string> ListDirectory(const std::string& dir);
