@@ -36,7 +36,8 @@ public:
     std::vector<std::string> boxes;
     int MessageBox(WindowPeer*, const std::string& text, const std::string& caption,
                    UINT type) override {
-        boxes.push_back(caption + "|" + text + "|" + std::to_string(type));
+        boxes.push_back(
+            std::string(caption).append("|").append(text).append("|").append(std::to_string(type)));
         return IDOK;
     }
 };
@@ -129,14 +130,15 @@ protected:
         for (int c = 0; c < 4; ++c) {
             const std::string letter = ColumnLetter(c);
             EXPECT_EQ(list->horizontalHeaderItem(c)->text().toStdString(),
-                      OfficeReader::CellText(doc, letter + "1"));
+                      OfficeReader::CellText(doc, std::string(letter).append("1")));
             for (int r = 0; r < list->rowCount(); ++r) {
                 const std::string name = letter + std::to_string(r + 2);
                 EXPECT_EQ(list->item(r, c)->text().toStdString(), OfficeReader::CellText(doc, name))
                     << name;
             }
         }
-        EXPECT_EQ("", OfficeReader::CellText(doc, "A" + std::to_string(list->rowCount() + 2)));
+        EXPECT_EQ("", OfficeReader::CellText(
+                          doc, std::string("A").append(std::to_string(list->rowCount() + 2))));
     }
 
     PrivateOffice office;
