@@ -6,7 +6,9 @@
 #include <QKeyEvent>
 #include <QShortcut>
 #include <QWindow>
+#include <atomic>
 #include <chrono>
+#include <memory>
 
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/qt_controls.h"
@@ -123,9 +125,14 @@ void QtWindow::Create() {
                          [this] { m_widget->ShowWindowMenu(m_widget->mapToGlobal(QPoint(0, 0))); });
     }
 
+    // A sender may still be waking the window while it is being destroyed:
+    // the wake needs nothing of the window but its handle.
+    auto handle = std::make_shared<std::atomic<std::uintptr_t>>(0);
+    QtBackend* backend = &m_backend;
     m_mailbox = std::make_unique<OwnerMailbox>(
         [this](UINT message, WPARAM w, LPARAM l) { return Deliver(message, w, l); },
-        [this] { m_backend.Wake(m_mailbox->Handle()); }, [this] { return Pump(); });
+        [backend, handle] { backend->Wake(handle->load()); }, [this] { return Pump(); });
+    handle->store(m_mailbox->Handle());
     m_backend.Register(this);
 
     if (Deliver(WM_INITDIALOG)) {
