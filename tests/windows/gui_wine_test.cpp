@@ -1,0 +1,401 @@
+// kelvarin.exe end to end under Wine: the real window driven by real clicks
+// and keys, COM1 leading to the simulated tool (run_with_sim.sh), Export
+// going to the recording "Excel.Application" server.
+//
+//   gui_wine_tests KELVARIN.EXE RECORDER.DLL [SCREENSHOT.BMP]   (Unix paths)
+#include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which they need.
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/win32_text.h"
+
+namespace {
+
+std::string g_program;
+std::string g_recorder;
+std::string g_screenshot;
+
+std::wstring DosPath(const std::string& unixPath) {
+    std::wstring path = L"Z:" + WidenUtf8(unixPath);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+std::string TextOf(HWND hwnd) {
+    wchar_t buffer[1024] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 5000,
+                        &copied);
+    return NarrowUtf16(std::wstring(buffer, copied));
+}
+
+// A top-level window of the process with this caption.
+HWND FindWindowOf(DWORD pid, const std::wstring& caption) {
+    struct Search {
+        DWORD pid;
+        std::wstring caption;
+        HWND found = nullptr;
+    } search{pid, caption};
+    EnumWindows(
+        [](HWND hwnd, LPARAM raw) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(raw);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            wchar_t title[256] = {};
+            GetWindowTextW(hwnd, title, 256);
+            if (owner == s->pid && IsWindowVisible(hwnd) && s->caption == title) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void SendMouseClick(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    SetForegroundWindow(GetAncestor(control, GA_ROOT));
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+void SendKey(HWND window, WORD key) {
+    SetForegroundWindow(window);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+// Reads list-view texts of another process through a buffer placed there.
+class RemoteList {
+public:
+    RemoteList(HANDLE process, HWND list) : m_process(process), m_list(list) {
+        m_memory = static_cast<char*>(
+            VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    }
+    ~RemoteList() {
+        if (m_memory) VirtualFreeEx(m_process, m_memory, 0, MEM_RELEASE);
+    }
+
+    std::string Item(int row, int column) {
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.cchTextMax = 1024;
+        item.pszText = reinterpret_cast<LPWSTR>(m_memory + 1024);
+        WriteProcessMemory(m_process, m_memory, &item, sizeof item, nullptr);
+        const auto length = static_cast<std::size_t>(
+            SendMessageW(m_list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(m_memory)));
+        return ReadText(1024, length);
+    }
+
+    struct Column {
+        std::string text;
+        int format = -1;
+        int width = -1;
+    };
+    Column Heading(int column) {
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+        col.cchTextMax = 256;
+        col.pszText = reinterpret_cast<LPWSTR>(m_memory + 1024);
+        WriteProcessMemory(m_process, m_memory, &col, sizeof col, nullptr);
+        Column out;
+        if (!SendMessageW(m_list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(m_memory)))
+            return out;
+        ReadProcessMemory(m_process, m_memory, &col, sizeof col, nullptr);
+        out.text = ReadText(1024, 255);
+        out.format = col.fmt & LVCFMT_JUSTIFYMASK;
+        out.width = col.cx;
+        return out;
+    }
+    int Rows() { return static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0)); }
+
+private:
+    std::string ReadText(std::size_t offset, std::size_t maxChars) {
+        std::wstring text(1024, L'\0');
+        ReadProcessMemory(m_process, m_memory + offset, text.data(), 1024 * sizeof(wchar_t),
+                          nullptr);
+        text.resize(std::min(maxChars, text.find(L'\0')));
+        return NarrowUtf16(text);
+    }
+
+    HANDLE m_process;
+    HWND m_list;
+    char* m_memory = nullptr;
+};
+
+void SaveBitmap(HWND window, const std::wstring& path) {
+    RECT r;
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = w;
+    info.biHeight = h;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    const DWORD stride = ((w * 3 + 3) / 4) * 4;
+    std::vector<char> pixels(stride * h);
+    GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+              DIB_RGB_COLORS);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::ofstream out(NarrowUtf16(path), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path) {
+    std::ifstream in(NarrowUtf16(path), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// What the recorder must see for an export of this list, call for call.
+std::vector<std::string> ExpectedExport(const std::vector<std::string>& headings,
+                                        const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::string> out = {
+        "create Excel.Application", "invoke application#1 0x23C flags=2 args=0 named=",
+        "invoke workbooks#2 0xB5 flags=1 args=1 named= ERROR:0x80020004",
+        "invoke application#1 0x1E5 flags=2 args=0 named=",
+        "invoke sheets#4 0xAA flags=2 args=1 named= I2:1"};
+    int next = 6;
+    int range = 0;
+    auto cell = [&](const std::string& name, const std::string& text) {
+        out.push_back("invoke sheet#5 0xC5 flags=2 args=2 named= BSTR:" + name + " BSTR:" + name);
+        const int created = next++;
+        if (range) out.push_back("release range#" + std::to_string(range));
+        range = created;
+        out.push_back("invoke range#" + std::to_string(range) +
+                      " 0x56C flags=4 args=1 named=-3 BSTR:" + text);
+    };
+    const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (std::size_t c = 0; c < headings.size(); ++c) cell(letters.substr(c, 1) + "1", headings[c]);
+    for (std::size_t c = 0; c < headings.size(); ++c)
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            cell(letters.substr(c, 1) + std::to_string(r + 2), rows[r][c]);
+    const std::string column = "column#" + std::to_string(next);
+    out.push_back("invoke range#" + std::to_string(range) + " 0xF6 flags=2 args=0 named=");
+    out.push_back("invoke " + column + " 0xED flags=1 args=0 named=");
+    out.push_back("invoke application#1 0x22E flags=4 args=1 named=-3 BOOL:true");
+    out.push_back("invoke application#1 0x4BA flags=4 args=1 named=-3 BOOL:true");
+    for (const std::string& name :
+         {column, "range#" + std::to_string(range), std::string("sheet#5"), std::string("sheets#4"),
+          std::string("workbook#3"), std::string("workbooks#2"), std::string("application#1")})
+        out.push_back("release " + name);
+    return out;
+}
+
+using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+
+bool CallRecorder(const char* entry) {
+    HMODULE dll = LoadLibraryW(DosPath(g_recorder).c_str());
+    if (!dll) return false;
+    auto fn = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(dll, entry)));
+    const bool ok = fn && SUCCEEDED(fn());
+    FreeLibrary(dll);
+    return ok;
+}
+
+class KelvarinExe : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(g_program.empty()) << "usage: gui_wine_tests KELVARIN.EXE RECORDER.DLL";
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        m_log = std::wstring(temp) + L"kelvarin-excel-" + std::to_wstring(GetCurrentProcessId()) +
+                L".log";
+        DeleteFileW(m_log.c_str());
+        SetEnvironmentVariableW(L"KELVARIN_EXCEL_LOG", m_log.c_str());
+        CallRecorder("DllUnregisterServer");
+
+        std::wstring command = L"\"" + DosPath(g_program) + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &m_process));
+        CloseHandle(m_process.hThread);
+        ASSERT_TRUE(WaitFor([&] {
+            return (m_main = FindWindowOf(m_process.dwProcessId, L"Kelvarin"));
+        })) << "the main window never appeared";
+    }
+    void TearDown() override {
+        CallRecorder("DllUnregisterServer");
+        if (m_process.hProcess) {
+            if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(m_process.hProcess, 1);
+            CloseHandle(m_process.hProcess);
+        }
+        DeleteFileW(m_log.c_str());
+    }
+
+    HWND Item(int id) const { return GetDlgItem(m_main, id); }
+    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+    HWND Box(const std::wstring& caption) {
+        HWND box = nullptr;
+        WaitFor([&] { return (box = FindWindowOf(m_process.dwProcessId, caption)); }, 10);
+        return box;
+    }
+    // The text of a message box: its one static text.
+    static std::string BoxText(HWND box) {
+        HWND text = GetDlgItem(box, 0xFFFF);
+        return text ? TextOf(text) : std::string();
+    }
+
+    PROCESS_INFORMATION m_process{};
+    HWND m_main = nullptr;
+    std::wstring m_log;
+};
+
+constexpr int kCombo = 1000, kOpen = 1004, kClose = 1005, kList = 1006, kUpload = 1007,
+              kLength = 1008, kRange = 1009, kExport = 1010;
+
+TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
+    // At start only the port list and "Port Open" take clicks.
+    EXPECT_TRUE(Enabled(kCombo));
+    EXPECT_TRUE(Enabled(kOpen));
+    EXPECT_FALSE(Enabled(kClose));
+    EXPECT_FALSE(Enabled(kUpload));
+    EXPECT_FALSE(Enabled(kExport));
+    EXPECT_EQ(TextOf(Item(kLength)), "0");
+    EXPECT_EQ(TextOf(Item(kRange)), "0");
+    EXPECT_EQ(SendMessageW(Item(kCombo), CB_GETCOUNT, 0, 0), 12);
+
+    // A port that leads nowhere: the box of the window, and nothing changes.
+    SendMessageW(Item(kCombo), CB_SETCURSEL, 11, 0);
+    SendMouseClick(Item(kOpen));
+    HWND failed = Box(L"提示");
+    ASSERT_TRUE(failed) << "no box for a port that cannot be opened";
+    EXPECT_EQ(BoxText(failed), "打开端口失败,\n请确认端口是否选择正确或端口已经打开!");
+    EXPECT_EQ(GetWindow(failed, GW_OWNER), m_main);
+    SendMouseClick(GetDlgItem(failed, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(failed); }, 10));
+    EXPECT_TRUE(Enabled(kOpen));
+    EXPECT_FALSE(Enabled(kClose));
+
+    // Port 1 is the tool.
+    SendMessageW(Item(kCombo), CB_SETCURSEL, 0, 0);
+    SendMouseClick(Item(kOpen));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(kUpload); })) << "Port Open did not open COM1";
+    EXPECT_FALSE(Enabled(kOpen));
+    EXPECT_FALSE(Enabled(kCombo));
+    EXPECT_TRUE(Enabled(kClose));
+
+    SendMouseClick(Item(kUpload));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(kExport); }, 30)) << "the upload never ended";
+    EXPECT_FALSE(Enabled(kUpload));
+
+    RemoteList list(m_process.hProcess, Item(kList));
+    const int records =
+        std::atoi(std::getenv("KELVARIN_SIM_RECORDS") ? std::getenv("KELVARIN_SIM_RECORDS") : "0");
+    ASSERT_EQ(list.Rows(), records);
+    EXPECT_EQ(TextOf(Item(kLength)), std::to_string(records));
+    EXPECT_EQ(TextOf(Item(kRange)), "20");
+    std::vector<std::string> headings;
+    const int widths[] = {90, 100, 100, 80};
+    for (int c = 0; c < 4; ++c) {
+        const RemoteList::Column column = list.Heading(c);
+        headings.push_back(column.text);
+        EXPECT_EQ(column.format, LVCFMT_CENTER) << "column " << c;
+        EXPECT_EQ(column.width, widths[c]) << "column " << c;
+    }
+    EXPECT_EQ(headings, (std::vector<std::string>{"ID", "DATA", "UNIT", "PASS"}));
+    EXPECT_TRUE(SendMessageW(Item(kList), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES);
+    std::vector<std::vector<std::string>> rows;
+    for (int r = 0; r < records; ++r) {
+        rows.push_back({});
+        for (int c = 0; c < 4; ++c) rows.back().push_back(list.Item(r, c));
+        EXPECT_EQ(rows.back()[0], std::to_string(r + 1));
+    }
+    if (!g_screenshot.empty()) SaveBitmap(m_main, DosPath(g_screenshot));
+
+    // With the recording server registered, every call of the export.
+    ASSERT_TRUE(CallRecorder("DllRegisterServer"));
+    SendMouseClick(Item(kExport));
+    const std::vector<std::string> expected = ExpectedExport(headings, rows);
+    WaitFor([&] { return ReadLines(m_log).size() >= expected.size(); });
+    if (HWND again = FindWindowOf(m_process.dwProcessId, L"Warning")) {
+        ADD_FAILURE() << "Excel still not created";
+        SendMouseClick(GetDlgItem(again, IDOK));
+    }
+    if (HWND error = FindWindowOf(m_process.dwProcessId, L"Kelvarin"); error && error != m_main) {
+        ADD_FAILURE() << "the export failed: " << BoxText(error);
+        SendMouseClick(GetDlgItem(error, IDOK));
+    }
+    EXPECT_EQ(ReadLines(m_log), expected);
+
+    // With no spreadsheet program: the warning, owned by the window.
+    ASSERT_TRUE(CallRecorder("DllUnregisterServer"));
+    const std::size_t logged = ReadLines(m_log).size();
+    SendMouseClick(Item(kExport));
+    HWND warning = Box(L"Warning");
+    ASSERT_TRUE(warning) << "no box when Excel cannot be created";
+    EXPECT_EQ(BoxText(warning), "Can not Create Excel Application!");
+    EXPECT_EQ(GetWindow(warning, GW_OWNER), m_main);
+    SendMouseClick(GetDlgItem(warning, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(warning); }, 10));
+    EXPECT_EQ(ReadLines(m_log).size(), logged);
+    EXPECT_TRUE(Enabled(kExport));
+
+    // Escape ends the program with the port still open.
+    SendKey(m_main, VK_ESCAPE);
+    ASSERT_EQ(WaitForSingleObject(m_process.hProcess, 15000), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the program did not end on Escape";
+    DWORD code = 1;
+    GetExitCodeProcess(m_process.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc > 1) g_program = argv[1];
+    if (argc > 2) g_recorder = argv[2];
+    if (argc > 3) g_screenshot = argv[3];
+    return RUN_ALL_TESTS();
+}
