@@ -193,6 +193,47 @@ TEST_F(CalcExport, AnOfficeTheUserStartedIsReusedRatherThanASecondStarted) {
     EXPECT_EQ(1u, reader().Documents().size());
 }
 
+TEST_F(CalcExport, AnOfficeThatStopsAnsweringIsGivenUpWithinTheTimeOuts) {
+    CalcOptions options = office.Options();
+    options.callTimeout = std::chrono::seconds(2);
+    options.startTimeout = std::chrono::seconds(4);
+    client = std::make_unique<CalcClient>(options);
+    DispatchHandle app = client->Create("Excel.Application");
+    ASSERT_NE(kNoObject, app) << client->LastError();
+    const pid_t pid = client->StartedOfficePid();
+    ASSERT_GT(pid, 0);
+    Variant books = client->Invoke(app, 0x23C, DispatchKind::PropertyGet, {}, VT_DISPATCH);
+
+    // Frozen, not dead: its pipe still takes connections but nothing answers.
+    kill(-pid, SIGSTOP);
+    struct Thaw {
+        pid_t pid;
+        ~Thaw() { kill(-pid, SIGCONT); }
+    } thaw{pid};
+    auto start = std::chrono::steady_clock::now();
+    Variant omitted = Variant::Error(DISP_E_PARAMNOTFOUND);
+    const Variant args[] = {Variant::ByRef(omitted)};
+    EXPECT_THROW(client->Invoke(books.pdispVal, 0xB5, DispatchKind::Method, args, VT_DISPATCH),
+                 AutomationError);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1900));
+    EXPECT_LT(took, std::chrono::seconds(10));
+    client->Release(books.pdispVal);
+    client->Release(app);
+
+    // Another run of the program finds the pipe but no answer: the Warning
+    // box, within the start-up limit.
+    CalcClient other(options);
+    start = std::chrono::steady_clock::now();
+    ExportToExcel(
+        other, UploadedRows(1),
+        [this](const std::string& t, const std::string&, unsigned) { boxes.push_back(t); });
+    took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Can not Create Excel Application!", boxes[0]);
+    EXPECT_LT(took, std::chrono::seconds(10));
+}
+
 TEST_F(CalcExport, AnApplicationLetGoBeforeItIsShownLeavesNoDocument) {
     DispatchHandle app = client->Create("Excel.Application");
     ASSERT_NE(kNoObject, app) << client->LastError();
