@@ -109,7 +109,11 @@ bool CalcClient::Connect() {
     // Nobody listens: start an office unless the one we started is still
     // coming up. With the user's own profile a running office takes the
     // request over from the new one, which then ends at once.
-    if (m_office.Poll() != OfficeProcess::State::Running && !StartOffice()) return false;
+    bool startedNow = false;
+    if (m_office.Poll() != OfficeProcess::State::Running) {
+        if (!StartOffice()) return false;
+        startedNow = true;
+    }
     while (Clock::now() + kPollInterval < deadline) {
         std::this_thread::sleep_for(kPollInterval);
         if (m_office.Poll() == OfficeProcess::State::Failed) {
@@ -118,8 +122,9 @@ bool CalcClient::Connect() {
         }
         if (TryConnectOnce(deadline)) return true;
     }
-    // It never answered; one left half-started would only be in the way.
-    if (m_office.Poll() == OfficeProcess::State::Running) m_office.Kill();
+    // One started now that never answered would only be in the way. One that
+    // served earlier exports may hold the user's documents: it stays.
+    if (startedNow && m_office.Poll() == OfficeProcess::State::Running) m_office.Kill();
     m_lastError =
         "No office answered within " + std::to_string(m_options.startTimeout.count()) + " ms";
     return false;
