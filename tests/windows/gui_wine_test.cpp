@@ -8,6 +8,7 @@
 // After windows.h, which they need.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -312,6 +313,10 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     ASSERT_TRUE(failed) << "no box for a port that cannot be opened";
     EXPECT_EQ(BoxText(failed), "打开端口失败,\n请确认端口是否选择正确或端口已经打开!");
     EXPECT_EQ(GetWindow(failed, GW_OWNER), m_main);
+    if (!g_screenshot.empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));  // let it paint
+        SaveBitmap(failed, DosPath(g_screenshot + ".box.bmp"));
+    }
     SendMouseClick(GetDlgItem(failed, IDOK));
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(failed); }, 10));
     EXPECT_TRUE(Enabled(kOpen));
@@ -380,6 +385,19 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(warning); }, 10));
     EXPECT_EQ(ReadLines(m_log).size(), logged);
     EXPECT_TRUE(Enabled(kExport));
+
+    // The About box from the system menu's command, over the open port.
+    PostMessageW(m_main, WM_SYSCOMMAND, 16, 0);
+    HWND about = Box(L"关于 Kelvarin");
+    ASSERT_TRUE(about) << "no About box";
+    std::vector<std::string> texts;
+    for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        texts.push_back(TextOf(child));
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Kelvarin，1.0 版"), texts.end());
+    EXPECT_FALSE(IsWindowEnabled(m_main));
+    SendMouseClick(GetDlgItem(about, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(about); }, 10));
+    EXPECT_TRUE(IsWindowEnabled(m_main));
 
     // Escape ends the program with the port still open.
     SendKey(m_main, VK_ESCAPE);
