@@ -188,6 +188,11 @@ TEST_F(CalcExport, AnOfficeTheUserStartedIsReusedRatherThanASecondStarted) {
     // Ours handed the request over and ended; the user's office holds the
     // document.
     EXPECT_EQ(0, client->StartedOfficePid());
+    // (The one we started may take a moment to be gone from the process list.)
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (OfficesUsing(office.ProfileDir()).size() > 1 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(1u, OfficesUsing(office.ProfileDir()).size());
     EXPECT_EQ(OfficeProcess::State::Running, users.Poll());
     EXPECT_EQ(1u, reader().Documents().size());
