@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -406,6 +407,83 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     DWORD code = 1;
     GetExitCodeProcess(m_process.hProcess, &code);
     EXPECT_EQ(code, 0u);
+}
+
+// The executable's resources, read as data: a wrong code page or a lost
+// manifest shows here rather than as garbled menus on a user's machine.
+class KelvarinResources : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(g_program.empty()) << "usage: gui_wine_tests KELVARIN.EXE RECORDER.DLL";
+        m_module = LoadLibraryExW(DosPath(g_program).c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_TRUE(m_module);
+    }
+    void TearDown() override {
+        if (m_module) FreeLibrary(m_module);
+    }
+    std::string Resource(LPCWSTR type, LPCWSTR name, WORD language) {
+        HRSRC found = FindResourceExW(m_module, type, name, language);
+        if (!found) return {};
+        const char* data = static_cast<const char*>(LockResource(LoadResource(m_module, found)));
+        return std::string(data, SizeofResource(m_module, found));
+    }
+
+    HMODULE m_module = nullptr;
+};
+
+constexpr WORD kChineseSimplified = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+
+TEST_F(KelvarinResources, AboutItemTextIsChineseSimplified) {
+    // String 101 lives in block 7 (101 / 16 + 1) of the string table.
+    HRSRC block = FindResourceExW(m_module, MAKEINTRESOURCEW(6) /* strings */,
+                                  MAKEINTRESOURCEW(101 / 16 + 1), kChineseSimplified);
+    EXPECT_TRUE(block) << "the string table is not in Chinese (Simplified, PRC)";
+    wchar_t text[128] = {};
+    ASSERT_GT(LoadStringW(m_module, 101, text, 128), 0);
+    EXPECT_EQ(NarrowUtf16(text), "关于 Kelvarin(&A)...");
+}
+
+TEST_F(KelvarinResources, IconGroupHoldsSixteenToTwoHundredFiftySixPixels) {
+    const std::string group =
+        Resource(MAKEINTRESOURCEW(14) /* icon group */, MAKEINTRESOURCEW(128), kChineseSimplified);
+    ASSERT_GE(group.size(), 6u) << "no icon group 128";
+    // GRPICONDIR: reserved, type, count; then 14-byte entries whose first
+    // byte is the width (0 meaning 256).
+    const int count = static_cast<unsigned char>(group[4]) | static_cast<unsigned char>(group[5])
+                                                                 << 8;
+    ASSERT_EQ(group.size(), 6u + 14u * static_cast<unsigned>(count));
+    std::vector<int> widths;
+    for (int i = 0; i < count; ++i) {
+        const int width = static_cast<unsigned char>(group[6 + 14 * i]);
+        widths.push_back(width == 0 ? 256 : width);
+    }
+    std::sort(widths.begin(), widths.end());
+    EXPECT_EQ(widths.front(), 16);
+    EXPECT_EQ(widths.back(), 256);
+}
+
+TEST_F(KelvarinResources, ManifestAsksForCommonControlsSixAsInvokerDpiAware) {
+    std::string manifest =
+        Resource(MAKEINTRESOURCEW(24) /* manifest */, MAKEINTRESOURCEW(1), kChineseSimplified);
+    ASSERT_FALSE(manifest.empty()) << "no manifest";
+    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
+}
+
+TEST_F(KelvarinResources, VersionIsOnePointZero) {
+    const std::string version = Resource(MAKEINTRESOURCEW(16) /* version */,
+                                         MAKEINTRESOURCEW(VS_VERSION_INFO), kChineseSimplified);
+    ASSERT_GE(version.size(), 40u + sizeof(VS_FIXEDFILEINFO)) << "no version resource";
+    // VS_VERSIONINFO: the fixed part follows the key "VS_VERSION_INFO" on a
+    // 32-bit boundary, at byte 40.
+    VS_FIXEDFILEINFO fixed;
+    std::memcpy(&fixed, version.data() + 40, sizeof fixed);
+    EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(HIWORD(fixed.dwFileVersionMS), 1);
+    EXPECT_EQ(LOWORD(fixed.dwFileVersionMS), 0);
 }
 
 }  // namespace
