@@ -170,7 +170,9 @@ INT_PTR Win32Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_QUERYDRAGICON:
             return static_cast<INT_PTR>(m_sink.WindowProc(message, wParam, lParam));
         default:
-            if (message >= WM_USER && message < 0xC000) {
+            // The dialog manager's own (DM_GETDEFID and the like) stay
+            // with it, or Enter would lose the default button.
+            if (message > DM_REPOSITION && message < 0xC000) {
                 const LRESULT result = m_sink.WindowProc(message, wParam, lParam);
                 ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
                 return TRUE;
