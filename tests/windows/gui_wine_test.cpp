@@ -409,6 +409,13 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     EXPECT_EQ(code, 0u);
 }
 
+TEST_F(KelvarinExe, EnterOnThePortListEndsTheProgram) {
+    // The focus starts on the port list; the hidden OK is the default button.
+    SendKey(m_main, VK_RETURN);
+    ASSERT_EQ(WaitForSingleObject(m_process.hProcess, 15000), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the program did not end on Enter";
+}
+
 // The executable's resources, read as data: a wrong code page or a lost
 // manifest shows here rather than as garbled menus on a user's machine.
 class KelvarinResources : public ::testing::Test {
