@@ -392,8 +392,13 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     HWND about = Box(L"关于 Kelvarin");
     ASSERT_TRUE(about) << "no About box";
     std::vector<std::string> texts;
-    for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    bool iconShown = false;
+    for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         texts.push_back(TextOf(child));
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            iconShown = SendMessageW(child, STM_GETICON, 0, 0) != 0;
+    }
+    EXPECT_TRUE(iconShown) << "the About box shows no icon";
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Kelvarin，1.0 版"), texts.end());
     EXPECT_FALSE(IsWindowEnabled(m_main));
     SendMouseClick(GetDlgItem(about, IDOK));
@@ -471,8 +476,8 @@ TEST_F(KelvarinResources, IconGroupHoldsSixteenToTwoHundredFiftySixPixels) {
 }
 
 TEST_F(KelvarinResources, ManifestAsksForCommonControlsSixAsInvokerDpiAware) {
-    std::string manifest =
-        Resource(MAKEINTRESOURCEW(24) /* manifest */, MAKEINTRESOURCEW(1), kChineseSimplified);
+    std::string manifest = Resource(MAKEINTRESOURCEW(24) /* manifest */, MAKEINTRESOURCEW(1),
+                                    MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     ASSERT_FALSE(manifest.empty()) << "no manifest";
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);

@@ -199,3 +199,13 @@ TEST(Win32Dialog, SystemMenuTakesASeparatorAndTheAboutItemAtItsEnd) {
     EXPECT_STREQ(text, L"关于 Kelvarin(&A)...");
     EXPECT_TRUE(GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
 }
+
+TEST(Win32Dialog, IconGoesToTheCaptionAndTheTaskBar) {
+    Dialog d(kMainDialogTemplate);
+    HICON icon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    ASSERT_TRUE(icon);
+    d.window->SetIcon(icon, true);
+    d.window->SetIcon(icon, false);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(d.hwnd, WM_GETICON, ICON_BIG, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(d.hwnd, WM_GETICON, ICON_SMALL, 0)), icon);
+}

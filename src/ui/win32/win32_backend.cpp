@@ -15,7 +15,34 @@ std::unique_ptr<WindowPeer> Win32Backend::NewWindow(const DialogTemplate& tmpl, 
 }
 
 HICON Win32Backend::LoadIcon(int resourceId) {
+    if (HICON icon = LoadIconInAnyLanguage(m_instance, resourceId)) return icon;
     return ::LoadIconW(m_instance, MAKEINTRESOURCEW(resourceId));
+}
+
+HICON LoadIconInAnyLanguage(HINSTANCE instance, int resourceId) {
+    // Some loaders (Wine's) look only in the neutral and the user's
+    // languages; the program's icons are Chinese (Simplified).
+    for (WORD language : {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+                          MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)}) {
+        HRSRC group = ::FindResourceExW(instance, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
+                                        MAKEINTRESOURCEW(resourceId), language);
+        auto* directory =
+            group ? static_cast<BYTE*>(::LockResource(::LoadResource(instance, group))) : nullptr;
+        if (!directory) continue;
+        const int cx = ::GetSystemMetrics(SM_CXICON);
+        const int cy = ::GetSystemMetrics(SM_CYICON);
+        const int id = ::LookupIconIdFromDirectoryEx(directory, TRUE, cx, cy, LR_DEFAULTCOLOR);
+        HRSRC image = ::FindResourceExW(instance, MAKEINTRESOURCEW(3) /* RT_ICON */,
+                                        MAKEINTRESOURCEW(id), language);
+        auto* bits =
+            image ? static_cast<BYTE*>(::LockResource(::LoadResource(instance, image))) : nullptr;
+        if (!bits) continue;
+        // Kept for the life of the program, as a shared icon would be.
+        if (HICON icon = ::CreateIconFromResourceEx(bits, ::SizeofResource(instance, image), TRUE,
+                                                    0x00030000, cx, cy, LR_DEFAULTCOLOR))
+            return icon;
+    }
+    return nullptr;
 }
 
 int Win32Backend::MessageBox(WindowPeer* owner, const std::string& text, const std::string& caption,
@@ -50,6 +77,21 @@ void Win32Window::Create() {
     ::CreateDialogIndirectParamW(m_instance, reinterpret_cast<LPCDLGTEMPLATEW>(data.data()),
                                  m_parent, &Win32Window::DialogProc,
                                  reinterpret_cast<LPARAM>(this));
+    if (!m_hwnd) return;
+    // An icon the dialog manager could not load (see LoadIconInAnyLanguage).
+    for (const ControlTemplate& c : m_template.controls) {
+        if (c.kind != ControlKind::Icon) continue;
+        HWND control = c.id != -1 ? ::GetDlgItem(m_hwnd, c.id) : FindIconControl();
+        if (control && !::SendMessageW(control, STM_GETICON, 0, 0))
+            if (HICON icon = LoadIconInAnyLanguage(m_instance, c.resource))
+                ::SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    }
+}
+
+HWND Win32Window::FindIconControl() const {
+    for (HWND child = ::GetWindow(m_hwnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return child;
+    return nullptr;
 }
 
 INT_PTR Win32Window::RunModal() {

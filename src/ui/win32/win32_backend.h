@@ -31,6 +31,10 @@ private:
     HINSTANCE m_instance;
 };
 
+// The icon with this resource id, looked up in the program's language when
+// the system's own lookup does not find it; null when there is none.
+HICON LoadIconInAnyLanguage(HINSTANCE instance, int resourceId);
+
 // One dialog window. Modal runs disable the owner and pump every window of
 // the thread, so messages sent by other threads (the serial worker's) are
 // handled while it is open.
@@ -59,6 +63,7 @@ public:
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    HWND FindIconControl() const;
 
     HINSTANCE m_instance;
     const DialogTemplate& m_template;
