@@ -100,14 +100,14 @@ int main(int argc, char** argv) {
             }
             config.retransmitAfter = std::chrono::milliseconds(value);
         } else if (arg == "--fault") {
-            const std::string spec = next();
-            const auto at = spec.find('@');
+            const std::string faultArg = next();
+            const auto at = faultArg.find('@');
             const auto kind = torque_sim::ParseFault(
-                spec.substr(0, at == std::string::npos ? spec.size() : at).c_str());
+                faultArg.substr(0, at == std::string::npos ? faultArg.size() : at).c_str());
             if (!kind || at == std::string::npos ||
-                !ParseInt(spec.c_str() + at + 1, 0, 300, value)) {
+                !ParseInt(faultArg.c_str() + at + 1, 0, 300, value)) {
                 std::fprintf(stderr, "torque-sim: bad --fault '%s' (want KIND@FRAME)\n",
-                             spec.c_str());
+                             faultArg.c_str());
                 return 2;
             }
             config.faults.at[static_cast<int>(value)] = *kind;
