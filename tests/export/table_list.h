@@ -15,13 +15,9 @@ public:
     static TableList WithRows(int n) {
         TableList list;
         for (int r = 0; r < n; ++r) {
-            std::vector<std::string> row;
+            list.rows.emplace_back();
             for (int c = 0; c < 4; ++c)
-                row.push_back(std::string("r")
-                                  .append(std::to_string(r))
-                                  .append("c")
-                                  .append(std::to_string(c)));
-            list.rows.push_back(row);
+                list.rows.back().push_back("r" + std::to_string(r) + "c" + std::to_string(c));
         }
         return list;
     }

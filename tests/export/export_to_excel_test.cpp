@@ -1,0 +1,255 @@
+#include "export/export_to_excel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "export/header_text.h"
+#include "export/recording_client.h"
+#include "table_list.h"
+
+using namespace automation;
+using What = RecordingClient::What;
+
+namespace {
+
+struct Exporter {
+    RecordingClient client;
+    std::vector<std::string> boxes;
+
+    void Export(const ExportList& list) {
+        ExportToExcel(client, list,
+                      [this](const std::string& text, const std::string& caption, unsigned style) {
+                          boxes.push_back(text + "|" + caption + "|" + std::to_string(style));
+                      });
+    }
+};
+
+std::string Hex(unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
+// One line per creation, call and release; objects are named #0, #1, ... in
+// the order they first appear. A by-reference variant argument shows as
+// "&value", a result type as D (object), V (variant) or - (none).
+std::vector<std::string> Trace(const RecordingClient& client) {
+    std::map<DispatchHandle, int> ids;
+    auto name = [&](DispatchHandle h) {
+        return "#" + std::to_string(ids.try_emplace(h, static_cast<int>(ids.size())).first->second);
+    };
+    auto value = [](const Variant& v) -> std::string {
+        if (v.vt == VT_BSTR) return "'" + v.bstrVal + "'";
+        if (v.vt == VT_I2) return "i2:" + std::to_string(v.iVal);
+        if (v.vt == VT_BOOL) return v.boolVal ? "true" : "false";
+        if (v.vt == VT_ERROR) return "err:" + Hex(static_cast<unsigned>(v.scode));
+        return "vt" + std::to_string(v.vt);
+    };
+    const std::map<DispatchKind, std::string> kinds{{DispatchKind::Method, "call"},
+                                                    {DispatchKind::PropertyGet, "get"},
+                                                    {DispatchKind::PropertyPut, "put"}};
+    const std::map<VarType, std::string> results{
+        {VT_DISPATCH, "D"}, {VT_VARIANT, "V"}, {VT_EMPTY, "-"}};
+    std::vector<std::string> lines;
+    for (const auto& e : client.Events()) {
+        if (e.what == What::Create) {
+            lines.push_back("create " + e.progId + (e.failed ? " failed" : " =" + name(e.object)));
+        } else if (e.what == What::Release) {
+            lines.push_back("release " + name(e.object));
+        } else {
+            std::string line = name(e.object) + "." + Hex(static_cast<unsigned>(e.id)) + " " +
+                               kinds.at(e.kind) + "(";
+            for (std::size_t i = 0; i < e.args.size(); ++i)
+                line += (i ? "," : "") + std::string(e.args[i].type == VT_VARIANT ? "&" : "") +
+                        value(e.args[i].value);
+            line += ") ->" + results.at(e.resultType);
+            if (e.result != kNoObject) line += " =" + name(e.result);
+            lines.push_back(line + (e.failed ? " failed" : ""));
+        }
+    }
+    return lines;
+}
+
+TEST(ExportSequence, EmptyListMakesExactlyTheseCallsAndReleases) {
+    Exporter run;
+    run.Export(TableList{});
+    EXPECT_TRUE(run.boxes.empty());
+    const std::vector<std::string> expected{"create Excel.Application =#0",
+                                            "#0.23C get() ->D =#1",
+                                            "#1.B5 call(&err:80020004) ->D =#2",
+                                            "#0.1E5 get() ->D =#3",
+                                            "#3.AA get(&i2:1) ->D =#4",
+                                            "#4.C5 get(&'A1',&'A1') ->D =#5",
+                                            "#5.56C put(&'ID') ->-",
+                                            "#4.C5 get(&'B1',&'B1') ->D =#6",
+                                            "release #5",
+                                            "#6.56C put(&'DATA') ->-",
+                                            "#4.C5 get(&'C1',&'C1') ->D =#7",
+                                            "release #6",
+                                            "#7.56C put(&'UNIT') ->-",
+                                            "#4.C5 get(&'D1',&'D1') ->D =#8",
+                                            "release #7",
+                                            "#8.56C put(&'PASS') ->-",
+                                            "#8.F6 get() ->D =#9",
+                                            "#9.ED call() ->V",
+                                            "#0.22E put(true) ->-",
+                                            "#0.4BA put(true) ->-",
+                                            "release #9",
+                                            "release #8",
+                                            "release #4",
+                                            "release #3",
+                                            "release #2",
+                                            "release #1",
+                                            "release #0"};
+    EXPECT_EQ(expected, Trace(run.client));
+}
+
+TEST(ExportSequence, RowsGoColumnByColumnAndOnlyTheLastCellsColumnIsFitted) {
+    Exporter run;
+    run.Export(TableList::WithRows(3));
+    std::vector<std::string> names;
+    for (const auto& call : run.client.Calls())
+        if (call.id == 0xC5) names.push_back(call.args.at(0).value.bstrVal);
+    const std::vector<std::string> expectedNames{"A1", "B1", "C1", "D1", "A2", "A3", "A4", "B2",
+                                                 "B3", "B4", "C2", "C3", "C4", "D2", "D3", "D4"};
+    EXPECT_EQ(expectedNames, names);
+
+    const auto trace = Trace(run.client);
+    EXPECT_EQ(1, std::count_if(trace.begin(), trace.end(), [](const std::string& line) {
+                  return line.find(".ED ") != std::string::npos;
+              }));
+    const std::vector<std::string> tail{"#4.C5 get(&'D4',&'D4') ->D =#20",
+                                        "release #19",
+                                        "#20.56C put(&'r2c3') ->-",
+                                        "#20.F6 get() ->D =#21",
+                                        "#21.ED call() ->V",
+                                        "#0.22E put(true) ->-",
+                                        "#0.4BA put(true) ->-",
+                                        "release #21",
+                                        "release #20",
+                                        "release #4",
+                                        "release #3",
+                                        "release #2",
+                                        "release #1",
+                                        "release #0"};
+    ASSERT_GE(trace.size(), tail.size());
+    EXPECT_EQ(tail,
+              std::vector<std::string>(trace.end() - static_cast<long>(tail.size()), trace.end()));
+    EXPECT_EQ(8u * 3 + 16, run.client.Calls().size());
+}
+
+TEST(ExportTexts, CellTextsGoOutAsShownAndOnlyHeadersAreCut) {
+    Exporter run;
+    TableList list = TableList::WithRows(9);
+    list.headers[0] = std::string(300, 'h');
+    list.headers[1] = std::string(255, 'k');
+    list.rows[0] = {"1", "null", "N.m", ""};
+    list.rows[1] = {"0012", "-12.500000", std::string(400, 'x'), " 合格 ü "};
+    list.rows[2][1] = "=1+1";
+    run.Export(list);
+
+    const auto& cells = run.client.Cells();
+    EXPECT_EQ(40u, cells.size());
+    const std::pair<const char*, std::string> expected[] = {{"A1", std::string(255, 'h')},
+                                                            {"B1", std::string(255, 'k')},
+                                                            {"B2", "null"},
+                                                            {"D2", ""},
+                                                            {"A3", "0012"},
+                                                            {"B3", "-12.500000"},
+                                                            {"C3", std::string(400, 'x')},
+                                                            {"D3", " 合格 ü "},
+                                                            {"B4", "=1+1"},
+                                                            {"A10", "r8c0"},
+                                                            {"D10", "r8c3"}};
+    for (const auto& [cell, text] : expected) EXPECT_EQ(text, cells.at(cell)) << cell;
+}
+
+TEST(ExportTexts, ColumnLettersStopAtZAndHeadersAreCutBetweenCharacters) {
+    for (auto [column, letter] : std::initializer_list<std::pair<int, const char*>>{
+             {0, "A"}, {3, "D"}, {25, "Z"}, {26, "Z"}, {1000, "Z"}})
+        EXPECT_EQ(letter, ColumnLetter(column)) << column;
+
+    std::string han;  // three bytes, one place each
+    for (int i = 0; i < 300; ++i) han += "数";
+    const std::string a253(253, 'a'), wrench = "\xF0\x9F\x94\xA7";  // two places
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {std::string(256, 'a'), std::string(255, 'a')},
+        {han, han.substr(0, 255 * 3)},
+        {a253 + wrench + "b", a253 + wrench},
+        {"a" + a253 + wrench + "b", "a" + a253},  // a character straddling the limit goes whole
+        {"ab\xE6\x95", "ab\xE6\x95"},             // cut short by the end of the text: kept
+    };
+    for (const auto& [text, cut] : cases) EXPECT_EQ(cut, CutHeaderText(text)) << text.size();
+}
+
+TEST(ExportFailure, NoApplicationShowsOneWarningPerClickAndTheNextClickTriesAgain) {
+    Exporter run;
+    const TableList list = TableList::WithRows(3);
+    run.client.FailCreation(true);
+    run.Export(list);
+    run.Export(list);
+    EXPECT_EQ(std::vector<std::string>(2, "Can not Create Excel Application!|Warning|0"),
+              run.boxes);
+    EXPECT_EQ(std::vector<std::string>(2, "create Excel.Application failed"), Trace(run.client));
+
+    run.client.FailCreation(false);
+    run.Export(list);
+    EXPECT_EQ(2u, run.boxes.size());
+    EXPECT_EQ(8u * 3 + 16, run.client.Calls().size());
+    EXPECT_EQ(0u, run.client.LiveObjects());
+}
+
+// Each call made to fail in turn, and each call that asks for an object made
+// to return none: the export calls nothing more, gives back what it holds
+// newest first, shows no box itself (the caller reports the error) and
+// leaves the client fit for the next export.
+TEST(ExportFailure, AnyFailingCallEndsTheExportCleanly) {
+    const TableList list = TableList::WithRows(3);
+    Exporter clean;
+    clean.Export(list);
+    const auto calls = clean.client.Calls();
+    for (int k = 1; k <= static_cast<int>(calls.size()); ++k) {
+        for (bool noObject : {false, true}) {
+            if (noObject && calls[k - 1].resultType != VT_DISPATCH) continue;
+            SCOPED_TRACE(testing::Message()
+                         << "call " << k << (noObject ? " gives no object" : " fails"));
+            Exporter run;
+            noObject ? run.client.ReturnNoObjectAt(k) : run.client.FailCall(k);
+            EXPECT_THROW(run.Export(list), AutomationError);
+            EXPECT_TRUE(run.boxes.empty());
+            EXPECT_EQ(0u, run.client.LiveObjects());
+            EXPECT_EQ(0, run.client.Misuses());
+
+            const auto& events = run.client.Events();
+            std::vector<DispatchHandle> held;
+            std::size_t i = 0;
+            for (int seen = 0; seen < k; ++i) {
+                ASSERT_LT(i, events.size());
+                const auto& e = events[i];
+                seen += e.what == What::Invoke;
+                if (e.what == What::Create) held.push_back(e.object);
+                if (e.what == What::Invoke && e.result != kNoObject) held.push_back(e.result);
+                if (e.what == What::Release) std::erase(held, e.object);
+            }
+            std::vector<DispatchHandle> released;
+            for (; i < events.size(); ++i) {
+                ASSERT_EQ(What::Release, events[i].what);
+                released.push_back(events[i].object);
+            }
+            EXPECT_EQ(std::vector<DispatchHandle>(held.rbegin(), held.rend()), released);
+
+            run.client.ClearEvents();
+            run.Export(list);
+            EXPECT_EQ(calls.size(), run.client.Calls().size());
+        }
+    }
+}
+
+}  // namespace
