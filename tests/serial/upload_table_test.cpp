@@ -17,44 +17,30 @@ void Feed(UploadState& state, std::uint8_t command, std::vector<std::uint8_t> pa
     for (std::uint8_t b : frame) state.receiver.OnByte(b);
 }
 
-UploadState Uploaded() {
-    UploadState state(nullptr);
-    state.BeginUpload();
-    Feed(state, CMD_FULL_RANGE, {0x00, 0x05});
-    Feed(state, CMD_DATA_LENGTH, {2});
-    state.list.InsertItem(0, "1");
-    state.list.SetItemText(0, 1, "1,5");
-    state.list.SetItemText(0, 2, "say \"hi\"");
-    state.list.SetItemText(0, 3, "passed");
-    state.list.InsertItem(1, "2");
-    state.list.SetItemText(1, 1, "-3");
-    state.list.SetItemText(1, 2, "N.m");
-    state.list.SetItemText(1, 3, "failed");
-    return state;
-}
-
-TEST(UploadTable, TabSeparatedWithTheFieldsFirst) {
-    const UploadState state = Uploaded();
-    EXPECT_EQ(FormatUpload(state, false), "Full Range: " + state.rangeText +
-                                              "\nData Length: 2\n"
-                                              "ID\tDATA\tUNIT\tPASS\n"
-                                              "1\t1,5\tsay \"hi\"\tpassed\n"
-                                              "2\t-3\tN.m\tfailed\n");
-}
-
-TEST(UploadTable, CsvQuotesOnlyWhatWouldBreakTheRow) {
-    const UploadState state = Uploaded();
-    EXPECT_EQ(FormatUpload(state, true), "Full Range: " + state.rangeText +
-                                             "\nData Length: 2\n"
-                                             "ID,DATA,UNIT,PASS\r\n"
-                                             "1,\"1,5\",\"say \"\"hi\"\"\",passed\r\n"
-                                             "2,-3,N.m,failed\r\n");
-}
-
-TEST(UploadTable, EmptyUploadStillHasItsHeader) {
+TEST(UploadTable, FieldsFirstThenTabSeparatedOrCsvRows) {
     UploadState state(nullptr);
     state.RefreshFields();
     EXPECT_EQ(FormatUpload(state, false), "Full Range: 0\nData Length: 0\nID\tDATA\tUNIT\tPASS\n");
+
+    state.BeginUpload();
+    Feed(state, CMD_FULL_RANGE, {0x00, 0x05});
+    Feed(state, CMD_DATA_LENGTH, {2});
+    const char* rows[2][4] = {{"1", "1,5", "say \"hi\"", "passed"}, {"2", "-3", "N.m", "failed"}};
+    for (int row = 0; row < 2; ++row) {
+        state.list.InsertItem(row, rows[row][0]);
+        for (int column = 1; column < 4; ++column)
+            state.list.SetItemText(row, column, rows[row][column]);
+    }
+    const std::string fields = "Full Range: " + state.rangeText + "\nData Length: 2\n";
+    EXPECT_EQ(FormatUpload(state, false), fields +
+                                              "ID\tDATA\tUNIT\tPASS\n"
+                                              "1\t1,5\tsay \"hi\"\tpassed\n"
+                                              "2\t-3\tN.m\tfailed\n");
+    // CSV quotes only what would break the row.
+    EXPECT_EQ(FormatUpload(state, true), fields +
+                                             "ID,DATA,UNIT,PASS\r\n"
+                                             "1,\"1,5\",\"say \"\"hi\"\"\",passed\r\n"
+                                             "2,-3,N.m,failed\r\n");
 }
 
 }  // namespace

@@ -14,27 +14,23 @@ FakeCommPlatform::FakeCommPlatform() {
     m_state.ByteSize = 7;
     m_state.Parity = kEvenParity;
     m_state.StopBits = kTwoStopBits;
-    m_state.fBinary = 1;
     m_state.fOutxCtsFlow = 1;
     m_state.fDtrControl = 1;
 }
 
 FakeCommPlatform::~FakeCommPlatform() {
     std::vector<std::unique_ptr<std::thread>> threads;
-    {
-        std::lock_guard lock(m_mutex);
+    Locked([&] {
         for (auto& [handle, object] : m_objects)
             if (object.thread) threads.push_back(std::move(object.thread));
-    }
-    for (auto& thread : threads)
-        if (thread->joinable()) thread->join();
+    });
+    for (auto& thread : threads) thread->join();
 }
 
-bool FakeCommPlatform::Enter(Op op, CommHandle handle, std::string text, std::uint32_t value,
-                             WPARAM w, LPARAM l) {
+bool FakeCommPlatform::Enter(Call call) {
     std::lock_guard lock(m_mutex);
-    m_calls.push_back(Call{op, handle, std::move(text), value, w, l});
-    auto it = m_failures.find(op);
+    auto it = m_failures.find(call.op);
+    m_calls.push_back(std::move(call));
     if (it == m_failures.end() || it->second.second == 0) return false;
     if (it->second.second > 0) --it->second.second;
     t_lastError = it->second.first;
@@ -42,14 +38,26 @@ bool FakeCommPlatform::Enter(Op op, CommHandle handle, std::string text, std::ui
 }
 
 CommHandle FakeCommPlatform::NewHandle(Kind kind) {
-    const CommHandle handle = m_next++;
-    m_objects[handle].kind = kind;
-    return handle;
+    m_objects[m_next].kind = kind;
+    return m_next++;
 }
 
 FakeCommPlatform::Object* FakeCommPlatform::Find(CommHandle handle, Kind kind) {
     auto it = m_objects.find(handle);
     return it != m_objects.end() && it->second.kind == kind ? &it->second : nullptr;
+}
+
+int FakeCommPlatform::CountOf(bool (*which)(const Object&)) const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(std::count_if(m_objects.begin(), m_objects.end(),
+                                          [&](const auto& entry) { return which(entry.second); }));
+}
+
+std::vector<FakeCommPlatform::Call> FakeCommPlatform::CallsOf(Op op) const {
+    std::vector<Call> of;
+    for (const Call& call : Calls())
+        if (call.op == op) of.push_back(call);
+    return of;
 }
 
 void FakeCommPlatform::Incoming(const std::vector<std::uint8_t>& bytes) {
@@ -60,146 +68,15 @@ void FakeCommPlatform::Incoming(const std::vector<std::uint8_t>& bytes) {
     m_changed.notify_all();
 }
 
-std::size_t FakeCommPlatform::InputWaiting() const {
-    std::lock_guard lock(m_mutex);
-    return m_input.size();
-}
-
-std::vector<std::vector<std::uint8_t>> FakeCommPlatform::Writes() const {
-    std::lock_guard lock(m_mutex);
-    return m_writes;
-}
-
-std::vector<std::uint8_t> FakeCommPlatform::Written() const {
-    std::lock_guard lock(m_mutex);
-    std::vector<std::uint8_t> all;
-    for (const auto& write : m_writes) all.insert(all.end(), write.begin(), write.end());
-    return all;
-}
-
-bool FakeCommPlatform::WaitForWrites(std::size_t count, std::chrono::milliseconds limit) const {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, limit, [&] { return m_writes.size() >= count; });
-}
-
-void FakeCommPlatform::Fail(Op op, std::uint32_t error, int times) {
-    std::lock_guard lock(m_mutex);
-    m_failures[op] = {error, times};
-}
-
-void FakeCommPlatform::CompleteLineWaitAtOnce(int times) {
-    std::lock_guard lock(m_mutex);
-    m_immediateLineWaits = times;
-}
-
-void FakeCommPlatform::ScriptWaitResults(const std::vector<std::uint32_t>& results) {
-    std::lock_guard lock(m_mutex);
-    m_waitResults.assign(results.begin(), results.end());
-}
-
-void FakeCommPlatform::SetTransfersPending(bool pending) {
-    std::lock_guard lock(m_mutex);
-    m_pending = pending;
-}
-
-void FakeCommPlatform::SetSystemText(std::string text) {
-    std::lock_guard lock(m_mutex);
-    m_systemText = std::move(text);
-}
-
-std::vector<FakeCommPlatform::Call> FakeCommPlatform::Calls() const {
-    std::lock_guard lock(m_mutex);
-    return m_calls;
-}
-
-std::vector<FakeCommPlatform::Call> FakeCommPlatform::CallsOf(Op op) const {
-    std::vector<Call> of;
-    for (const Call& call : Calls())
-        if (call.op == op) of.push_back(call);
-    return of;
-}
-
-int FakeCommPlatform::Count(Op op) const {
-    return static_cast<int>(CallsOf(op).size());
-}
-
-std::vector<FakeCommPlatform::Box> FakeCommPlatform::Boxes() const {
-    std::lock_guard lock(m_mutex);
-    return m_boxes;
-}
-
-bool FakeCommPlatform::EventSet(CommHandle event) const {
-    std::lock_guard lock(m_mutex);
-    auto it = m_objects.find(event);
-    return it != m_objects.end() && it->second.set;
-}
-
-bool FakeCommPlatform::LockHeld() const {
-    std::lock_guard lock(m_mutex);
-    return std::any_of(m_objects.begin(), m_objects.end(),
-                       [](const auto& entry) { return entry.second.held; });
-}
-
-int FakeCommPlatform::OpenDevices() const {
-    std::lock_guard lock(m_mutex);
-    return static_cast<int>(std::count_if(m_objects.begin(), m_objects.end(), [](const auto& e) {
-        return e.second.kind == Kind::Device;
-    }));
-}
-
-int FakeCommPlatform::OpenHandles() const {
-    std::lock_guard lock(m_mutex);
-    return static_cast<int>(m_objects.size());
-}
-
-int FakeCommPlatform::LiveThreads() const {
-    std::lock_guard lock(m_mutex);
-    return m_liveThreads;
-}
-
-std::uint32_t FakeCommPlatform::LastExitCode() const {
-    std::lock_guard lock(m_mutex);
-    return m_lastExitCode;
-}
-
-CommSettings FakeCommPlatform::AppliedSettings() const {
-    std::lock_guard lock(m_mutex);
-    return m_applied;
-}
-
-CommHandle FakeCommPlatform::CreateEventW() {
-    if (Enter(Op::CreateEvent)) return kNullHandle;
-    std::lock_guard lock(m_mutex);
-    return NewHandle(Kind::Event);
-}
-
-BOOL FakeCommPlatform::SetEvent(CommHandle event) {
-    if (Enter(Op::SetEvent, event)) return 0;
+BOOL FakeCommPlatform::SetFlag(CommHandle event, bool set) {
     std::lock_guard lock(m_mutex);
     Object* object = Find(event, Kind::Event);
-    if (!object) return 0;
-    object->set = true;
+    if (object) object->set = set;
     m_changed.notify_all();
-    return 1;
-}
-
-BOOL FakeCommPlatform::ResetEvent(CommHandle event) {
-    if (Enter(Op::ResetEvent, event)) return 0;
-    std::lock_guard lock(m_mutex);
-    Object* object = Find(event, Kind::Event);
-    if (!object) return 0;
-    object->set = false;
-    return 1;
-}
-
-CommHandle FakeCommPlatform::InitializeCriticalSection() {
-    Enter(Op::InitLock);
-    std::lock_guard lock(m_mutex);
-    return NewHandle(Kind::Lock);
+    return object != nullptr;
 }
 
 void FakeCommPlatform::EnterCriticalSection(CommHandle handle) {
-    Enter(Op::EnterLock, handle);
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [&] {
         Object* object = Find(handle, Kind::Lock);
@@ -208,47 +85,10 @@ void FakeCommPlatform::EnterCriticalSection(CommHandle handle) {
     if (Object* object = Find(handle, Kind::Lock)) object->held = true;
 }
 
-void FakeCommPlatform::LeaveCriticalSection(CommHandle handle) {
-    Enter(Op::LeaveLock, handle);
-    std::lock_guard lock(m_mutex);
-    if (Object* object = Find(handle, Kind::Lock)) object->held = false;
-    m_changed.notify_all();
-}
-
-void FakeCommPlatform::DeleteCriticalSection(CommHandle handle) {
-    Enter(Op::DeleteLock, handle);
-    std::lock_guard lock(m_mutex);
-    m_objects.erase(handle);
-}
-
-CommHandle FakeCommPlatform::CreateFileW(const std::string& deviceName) {
-    if (Enter(Op::CreateFile, kNullHandle, deviceName)) return kInvalidHandle;
-    std::lock_guard lock(m_mutex);
-    return NewHandle(Kind::Device);
-}
-
-BOOL FakeCommPlatform::SetCommTimeouts(CommHandle device, const CommTimeouts& timeouts) {
-    return !Enter(Op::SetCommTimeouts, device, {}, timeouts.ReadIntervalTimeout);
-}
-
-BOOL FakeCommPlatform::SetCommMask(CommHandle device, std::uint32_t mask) {
-    if (Enter(Op::SetCommMask, device, {}, mask)) return 0;
-    std::lock_guard lock(m_mutex);
-    m_mask = mask;
-    return 1;
-}
-
-BOOL FakeCommPlatform::GetCommState(CommHandle device, CommSettings& settings) {
-    if (Enter(Op::GetCommState, device)) return 0;
-    std::lock_guard lock(m_mutex);
-    settings = m_state;
-    return 1;
-}
-
 BOOL FakeCommPlatform::BuildCommDCBW(const std::string& text, CommSettings& settings) {
-    if (Enter(Op::BuildCommDCB, kNullHandle, text)) return 0;
     unsigned baud = 0, data = 0, stop = 0;
     char parity = 0;
+    if (Enter({Op::BuildCommDCB, text, 0})) return 0;
     if (std::sscanf(text.c_str(), "baud=%u parity=%c data=%u stop=%u", &baud, &parity, &data,
                     &stop) != 4) {
         t_lastError = kErrorInvalidParameter;
@@ -261,23 +101,8 @@ BOOL FakeCommPlatform::BuildCommDCBW(const std::string& text, CommSettings& sett
     return 1;
 }
 
-BOOL FakeCommPlatform::SetCommState(CommHandle device, const CommSettings& settings) {
-    if (Enter(Op::SetCommState, device)) return 0;
-    std::lock_guard lock(m_mutex);
-    m_applied = settings;
-    return 1;
-}
-
-BOOL FakeCommPlatform::PurgeComm(CommHandle device, std::uint32_t flags) {
-    if (Enter(Op::PurgeComm, device, {}, flags)) return 0;
-    std::lock_guard lock(m_mutex);
-    if (flags & kPurgeRxClear) m_input.clear();
-    return 1;
-}
-
-BOOL FakeCommPlatform::WaitCommEvent(CommHandle device, std::uint32_t* events,
-                                     Overlapped* overlapped) {
-    if (Enter(Op::WaitCommEvent, device)) return 0;
+BOOL FakeCommPlatform::WaitCommEvent(CommHandle, std::uint32_t* events, Overlapped* overlapped) {
+    if (Enter({Op::WaitCommEvent})) return 0;
     std::lock_guard lock(m_mutex);
     *events = 0;
     Object* line = Find(overlapped->hEvent, Kind::Event);
@@ -289,78 +114,43 @@ BOOL FakeCommPlatform::WaitCommEvent(CommHandle device, std::uint32_t* events,
         return 1;
     }
     t_lastError = kErrorIoPending;
-    if (!m_input.empty()) {
-        if (line) line->set = true;
-        m_changed.notify_all();
-    } else {
+    if (m_input.empty())
         m_armedLineEvent = overlapped->hEvent;
-    }
+    else if (line)
+        line->set = true;
     return 0;
 }
 
-BOOL FakeCommPlatform::ClearCommError(CommHandle device, std::uint32_t* errors,
-                                      CommStatus* status) {
-    if (Enter(Op::ClearCommError, device)) return 0;
-    std::lock_guard lock(m_mutex);
-    *errors = 0;
-    status->cbInQue = static_cast<std::uint32_t>(m_input.size());
-    return 1;
-}
-
-BOOL FakeCommPlatform::GetCommMask(CommHandle device, std::uint32_t* mask) {
-    if (Enter(Op::GetCommMask, device)) return 0;
-    std::lock_guard lock(m_mutex);
-    *mask = m_mask;
-    return 1;
-}
-
-BOOL FakeCommPlatform::ReadFile(CommHandle device, void* data, std::uint32_t count,
-                                std::uint32_t* done, Overlapped*) {
-    if (Enter(Op::ReadFile, device, {}, count)) return 0;
+BOOL FakeCommPlatform::ReadFile(CommHandle, void* data, std::uint32_t count, std::uint32_t* done,
+                                Overlapped*) {
+    if (Enter({Op::ReadFile, "", count})) return 0;
     std::lock_guard lock(m_mutex);
     std::uint32_t n = 0;
-    auto* out = static_cast<std::uint8_t*>(data);
-    while (n < count && !m_input.empty()) {
-        out[n++] = m_input.front();
+    for (auto* out = static_cast<std::uint8_t*>(data); n < count && !m_input.empty(); ++n) {
+        out[n] = m_input.front();
         m_input.pop_front();
     }
-    if (m_pending) {
-        m_pendingDone = n;
-        t_lastError = kErrorIoPending;
-        return 0;
-    }
-    *done = n;
-    return 1;
+    (m_pending ? m_pendingDone : *done) = n;
+    if (m_pending) t_lastError = kErrorIoPending;
+    return !m_pending;
 }
 
-BOOL FakeCommPlatform::WriteFile(CommHandle device, const void* data, std::uint32_t count,
+BOOL FakeCommPlatform::WriteFile(CommHandle, const void* data, std::uint32_t count,
                                  std::uint32_t* done, Overlapped*) {
-    if (Enter(Op::WriteFile, device, {}, count)) return 0;
+    if (Enter({Op::WriteFile, "", count})) return 0;
     std::lock_guard lock(m_mutex);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     m_writes.emplace_back(bytes, bytes + count);
     m_changed.notify_all();
-    if (m_pending) {
-        m_pendingDone = count;
-        t_lastError = kErrorIoPending;
-        return 0;
-    }
-    *done = count;
-    return 1;
-}
-
-BOOL FakeCommPlatform::GetOverlappedResult(CommHandle device, Overlapped*, std::uint32_t* done,
-                                           BOOL) {
-    if (Enter(Op::GetOverlappedResult, device)) return 0;
-    std::lock_guard lock(m_mutex);
-    *done = m_pendingDone;
-    return 1;
+    (m_pending ? m_pendingDone : *done) = count;
+    if (m_pending) t_lastError = kErrorIoPending;
+    return !m_pending;
 }
 
 std::uint32_t FakeCommPlatform::WaitForMultipleObjects(std::uint32_t count,
                                                        const CommHandle* handles, BOOL,
                                                        std::uint32_t milliseconds) {
-    if (Enter(Op::WaitForMultipleObjects, kNullHandle, {}, count)) return kWaitFailed;
+    if (Enter({Op::WaitForMultipleObjects, "", count})) return kWaitFailed;
     {
         std::lock_guard lock(m_mutex);
         if (!m_waitResults.empty()) {
@@ -379,10 +169,7 @@ std::uint32_t FakeCommPlatform::WaitFor(std::uint32_t count, const CommHandle* h
     auto ready = [&] {
         for (std::uint32_t i = 0; i < count; ++i) {
             Object* object = Find(handles[i], Kind::Event);
-            if (object && object->set) {
-                index = kWaitObject0 + i;
-                return true;
-            }
+            if (object && object->set) return index = kWaitObject0 + i, true;
         }
         return false;
     };
@@ -393,27 +180,14 @@ std::uint32_t FakeCommPlatform::WaitFor(std::uint32_t count, const CommHandle* h
     return index;
 }
 
-std::uint32_t FakeCommPlatform::WaitForSingleObject(CommHandle handle, std::uint32_t milliseconds) {
-    if (Enter(Op::WaitForSingleObject, handle, {}, milliseconds)) return kWaitFailed;
-    return WaitFor(1, &handle, milliseconds) == kWaitObject0 ? kWaitObject0 : kWaitTimeout;
-}
-
-LRESULT FakeCommPlatform::SendMessageW(OwnerHandle owner, UINT message, WPARAM wParam,
-                                       LPARAM lParam) {
-    Enter(Op::SendMessage, owner, {}, message, wParam, lParam);
-    if (onSend) return onSend(owner, message, wParam, lParam);
-    return OwnerMailbox::Send(owner, message, wParam, lParam);
-}
-
 BOOL FakeCommPlatform::PeekMessageW(OwnerHandle owner) {
-    Enter(Op::PeekMessage, owner);
+    Enter({Op::PeekMessage});
     if (OwnerMailbox::Peek(owner)) return 1;
     std::this_thread::yield();
     return 0;
 }
 
 BOOL FakeCommPlatform::CloseHandle(CommHandle handle) {
-    if (Enter(Op::CloseHandle, handle)) return 0;
     std::unique_ptr<std::thread> thread;
     {
         std::lock_guard lock(m_mutex);
@@ -428,7 +202,7 @@ BOOL FakeCommPlatform::CloseHandle(CommHandle handle) {
 }
 
 CommHandle FakeCommPlatform::CreateThread(ThreadEntry entry, void* parameter) {
-    if (Enter(Op::CreateThread)) return kNullHandle;
+    if (Enter({Op::CreateThread})) return kNullHandle;
     std::lock_guard lock(m_mutex);
     const CommHandle handle = NewHandle(Kind::Thread);
     ++m_liveThreads;
@@ -444,32 +218,4 @@ CommHandle FakeCommPlatform::CreateThread(ThreadEntry entry, void* parameter) {
 
 std::uint32_t FakeCommPlatform::GetLastError() {
     return t_lastError;
-}
-
-std::string FakeCommPlatform::FormatMessageW(std::uint32_t) {
-    std::lock_guard lock(m_mutex);
-    return m_systemText;
-}
-
-int FakeCommPlatform::MessageBoxW(const std::string& text, const std::string& caption,
-                                  std::uint32_t type) {
-    Enter(Op::MessageBox, kNullHandle, text, type);
-    Box box{text, caption, type};
-    {
-        std::lock_guard lock(m_mutex);
-        m_boxes.push_back(box);
-    }
-    if (onBox) onBox(box);
-    return 1;
-}
-
-int FakeCommPlatform::AfxMessageBox(const std::string& text, std::uint32_t type) {
-    Enter(Op::AfxMessageBox, kNullHandle, text, type);
-    Box box{text, "", type};
-    {
-        std::lock_guard lock(m_mutex);
-        m_boxes.push_back(box);
-    }
-    if (onBox) onBox(box);
-    return 1;
 }
