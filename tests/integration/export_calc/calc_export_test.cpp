@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
@@ -15,58 +17,57 @@
 #include "export/calc/calc_client.h"
 #include "export/export_to_excel.h"
 #include "office_fixture.h"
+#include "table_list.h"
 
 using namespace automation;
 using namespace css::uno;
+using Clock = std::chrono::steady_clock;
 using Doc = Reference<css::sheet::XSpreadsheetDocument>;
 
 namespace {
 
-class ListOf final : public ExportList {
-public:
-    std::vector<std::string> headers{"ID", "DATA", "UNIT", "PASS"};
-    std::vector<std::vector<std::string>> rows;
-    int GetColumnCount() const override { return static_cast<int>(headers.size()); }
-    std::string GetColumnText(int c) const override { return headers.at(c); }
-    int GetItemCount() const override { return static_cast<int>(rows.size()); }
-    std::string GetItemText(int r, int c) const override { return rows.at(r).at(c); }
-};
-
-// Rows as an upload shows them, with texts a spreadsheet would be tempted
-// to read as numbers, dates or formulas.
-ListOf UploadedRows(int n) {
-    ListOf list;
-    const char* units[] = {"N.m", "kgf.cm", "lbf.in", "cN.m"};
-    for (int r = 0; r < n; ++r) {
-        char value[32];
-        std::snprintf(value, sizeof value, "%.6f", (r - 100) * 1.25);
-        std::string data = r % 17 == 3 ? "null" : value;
-        if (r == 7) data = "=1+1";
-        if (r == 8) data = "1/2";
-        std::string id = r == 9 ? "0012" : std::to_string(r + 1);
-        list.rows.push_back({id, data, units[r % 4], r % 5 == 0 ? "failed" : "passed"});
-    }
+// n rows whose DATA texts a spreadsheet would be tempted to read as
+// numbers, dates or formulas.
+TableList UploadedRows(int n) {
+    TableList list = TableList::WithRows(n);
+    const char* data[] = {"-12.500000", "null", "0012", "=1+1", "1/2", "合格 ü", "3.000000"};
+    for (int r = 0; r < n; ++r) list.rows[r][1] = data[r % 7];
     return list;
+}
+
+// The sheet holds the list as texts and nothing to the right or below it.
+void ExpectSheetHolds(const Doc& doc, const TableList& list) {
+    std::vector<std::vector<std::string>> expected{list.headers};
+    expected.insert(expected.end(), list.rows.begin(), list.rows.end());
+    expected.emplace_back(4);
+    for (auto& row : expected) row.emplace_back();
+    EXPECT_EQ(expected, OfficeReader::Texts(doc, "A1:E" + std::to_string(list.rows.size() + 2)));
 }
 
 class CalcExport : public ::testing::Test {
 protected:
-    void TearDown() override {
-        if (client) office.End(client->StartedOfficePid());
-    }
+    void TearDown() override { office.End(client->StartedOfficePid()); }
 
-    void Export(const ListOf& list) {
-        ExportToExcel(*client, list, [this](const std::string& text, const std::string&, unsigned) {
-            boxes.push_back(text);
-        });
+    // Exports through `with` (the fixture's client unless given), keeping the boxes.
+    void Export(const ExportList& list, AutomationClient* with = nullptr) {
+        ExportToExcel(with ? *with : *client, list,
+                      [this](const std::string& text, const std::string&, unsigned) {
+                          boxes.push_back(text);
+                      });
     }
-
-    Doc OnlyDocument() {
-        auto docs = reader().Documents();
-        EXPECT_EQ(1u, docs.size());
-        return docs.empty() ? Doc() : docs.front();
+    // A call that returns an object, each argument passed by reference.
+    DispatchHandle Object(DispatchHandle on, DispId id, DispatchKind kind,
+                          const std::vector<Variant>& values = {}) {
+        std::vector<Variant> args;
+        for (const Variant& v : values) args.push_back(Variant::ByRef(v));
+        return client->Invoke(on, id, kind, args, VT_DISPATCH).pdispVal;
     }
-
+    DispatchHandle Workbooks(DispatchHandle app) {
+        return Object(app, 0x23C, DispatchKind::PropertyGet);
+    }
+    DispatchHandle AddWorkbook(DispatchHandle books) {
+        return Object(books, 0xB5, DispatchKind::Method, {Variant::Error(DISP_E_PARAMNOTFOUND)});
+    }
     OfficeReader& reader() {
         if (!m_reader) m_reader = std::make_unique<OfficeReader>(office.ProfileDir());
         return *m_reader;
@@ -80,91 +81,10 @@ private:
     std::unique_ptr<OfficeReader> m_reader;
 };
 
-void ExpectSheetHolds(const Doc& doc, const ListOf& list) {
-    const char* letters[] = {"A", "B", "C", "D"};
-    for (int c = 0; c < 4; ++c) {
-        std::string name = std::string(letters[c]) + "1";
-        EXPECT_EQ(list.headers[c], OfficeReader::CellText(doc, name)) << name;
-        for (std::size_t r = 0; r < list.rows.size(); ++r) {
-            name = std::string(letters[c]) + std::to_string(r + 2);
-            EXPECT_EQ(list.rows[r][c], OfficeReader::CellText(doc, name)) << name;
-            EXPECT_TRUE(OfficeReader::IsText(doc, name)) << name;
-        }
-    }
-    // Nothing past the list.
-    std::string below = "A" + std::to_string(list.rows.size() + 2);
-    EXPECT_EQ("", OfficeReader::CellText(doc, below));
-    EXPECT_EQ("", OfficeReader::CellText(doc, "E1"));
-}
-
-TEST_F(CalcExport, HeaderOnlyListFillsRowOneOfANewUnsavedVisibleDocument) {
-    const std::string cwd = std::filesystem::current_path();
-    const auto before = ListDirectory(cwd);
-    ListOf list;
-    Export(list);
-    ASSERT_TRUE(boxes.empty()) << client->LastError();
-
-    Doc doc = OnlyDocument();
-    ASSERT_TRUE(doc.is());
-    ExpectSheetHolds(doc, list);
-    // "PASS" is narrower than a default column: D was fitted, A to C not.
-    const int standard = OfficeReader::ColumnWidth(doc, 0);
-    EXPECT_EQ(standard, OfficeReader::ColumnWidth(doc, 1));
-    EXPECT_EQ(standard, OfficeReader::ColumnWidth(doc, 2));
-    EXPECT_LT(OfficeReader::ColumnWidth(doc, 3), standard);
-    EXPECT_TRUE(OfficeReader::WindowVisible(doc));
-
-    // Never stored: no location, and no file appeared where we run.
-    Reference<css::frame::XStorable> storable(doc, UNO_QUERY_THROW);
-    EXPECT_FALSE(storable->hasLocation());
-    EXPECT_EQ("", ToUtf8(storable->getLocation()));
-    EXPECT_EQ(before, ListDirectory(cwd));
-}
-
-TEST_F(CalcExport, FullListIsReadBackCellForCellAsText) {
-    ListOf list = UploadedRows(255);
-    list.rows[10] = {"11", "合格 ü", "N.m", "passed"};
-    const std::string wide(60, 'W');
-    list.rows[20][2] = wide;
-    list.rows[30][3] = wide;
-    Export(list);
-    ASSERT_TRUE(boxes.empty()) << client->LastError();
-
-    Doc doc = OnlyDocument();
-    ASSERT_TRUE(doc.is());
-    ExpectSheetHolds(doc, list);
-    // Only the column of the last cell written is fitted: D grew to its
-    // widest text, C kept the standard width in spite of its own.
-    const int standard = OfficeReader::ColumnWidth(doc, 0);
-    EXPECT_EQ(standard, OfficeReader::ColumnWidth(doc, 1));
-    EXPECT_EQ(standard, OfficeReader::ColumnWidth(doc, 2));
-    EXPECT_GT(OfficeReader::ColumnWidth(doc, 3), 3 * standard);
-    EXPECT_TRUE(OfficeReader::WindowVisible(doc));
-    Reference<css::frame::XStorable> storable(doc, UNO_QUERY_THROW);
-    EXPECT_FALSE(storable->hasLocation());
-    // Left for the user to save.
-    EXPECT_TRUE(Reference<css::util::XModifiable>(doc, UNO_QUERY_THROW)->isModified());
-}
-
-TEST_F(CalcExport, EachExportAddsItsOwnDocumentAndARunningOfficeIsReused) {
-    Export(UploadedRows(2));
-    ASSERT_TRUE(boxes.empty()) << client->LastError();
-    const pid_t first = client->StartedOfficePid();
-    ASSERT_GT(first, 0);
-
-    // Another run of the program (a client of its own) finds the office.
-    CalcClient second(office.Options());
-    ExportToExcel(
-        second, UploadedRows(3),
-        [this](const std::string& t, const std::string&, unsigned) { boxes.push_back(t); });
-    EXPECT_TRUE(boxes.empty()) << second.LastError();
-    EXPECT_EQ(0, second.StartedOfficePid());
-    EXPECT_EQ(first, client->StartedOfficePid());
-    EXPECT_EQ(2u, reader().Documents().size());
-}
-
-TEST_F(CalcExport, AnOfficeTheUserStartedIsReusedRatherThanASecondStarted) {
-    // The user's own office: same profile, but not listening for us.
+// The user's own office runs (same profile, not listening for us): the
+// first export hands over to it, a later run of the program (a client of its
+// own) finds it listening, and each export opens a document of its own.
+TEST_F(CalcExport, ARunningOfficeGetsANewUnsavedVisibleDocumentHoldingTheListPerExport) {
     OfficeProcess users;
     std::string error;
     ASSERT_TRUE(users.Start(FindOfficeProgram(""),
@@ -172,30 +92,57 @@ TEST_F(CalcExport, AnOfficeTheUserStartedIsReusedRatherThanASecondStarted) {
                              "-env:UserInstallation=file://" + office.ProfileDir()},
                             error))
         << error;
-    struct EndUsers {
-        PrivateOffice& office;
-        OfficeProcess& users;
-        ~EndUsers() { office.End(users.Pid()); }
-    } endUsers{office, users};
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (OfficesUsing(office.ProfileDir()).empty() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_EQ(1u, OfficesUsing(office.ProfileDir()).size());
+    // Waits until just one office uses the profile.
+    auto oneOffice = [&](std::chrono::seconds limit) {
+        for (auto end = Clock::now() + limit;
+             OfficesUsing(office.ProfileDir()).size() != 1 && Clock::now() < end;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return OfficesUsing(office.ProfileDir()).size() == 1;
+    };
+    ASSERT_TRUE(oneOffice(std::chrono::seconds(60)));
     std::this_thread::sleep_for(std::chrono::seconds(1));  // let it finish starting
+    // Regular files where we run: an export stores none.
+    auto files = [] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator("."))
+            if (entry.is_regular_file()) names.push_back(entry.path());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto before = files();
 
-    Export(UploadedRows(3));
+    const TableList header;
+    Export(header);
     ASSERT_TRUE(boxes.empty()) << client->LastError();
-    // Ours handed the request over and ended; the user's office holds the
-    // document.
     EXPECT_EQ(0, client->StartedOfficePid());
-    // (The one we started may take a moment to be gone from the process list.)
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (OfficesUsing(office.ProfileDir()).size() > 1 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(1u, OfficesUsing(office.ProfileDir()).size());
+    TableList full = UploadedRows(255);
+    full.rows[20][2] = full.rows[30][3] = std::string(60, 'W');
+    CalcClient second(office.Options());
+    EXPECT_EQ(kNoObject, second.Create("Word.Application"));
+    Export(full, &second);
+    ASSERT_TRUE(boxes.empty()) << second.LastError();
+    EXPECT_EQ(0, second.StartedOfficePid());
+    EXPECT_TRUE(oneOffice(std::chrono::seconds(10)));  // ours may take a moment to go
     EXPECT_EQ(OfficeProcess::State::Running, users.Poll());
-    EXPECT_EQ(1u, reader().Documents().size());
+
+    auto docs = reader().Documents();
+    ASSERT_EQ(2u, docs.size());
+    if (OfficeReader::CellText(docs[0], "A2") != "") std::swap(docs[0], docs[1]);
+    const int standard = OfficeReader::ColumnWidth(docs[0], 0);
+    for (int i : {0, 1}) {
+        SCOPED_TRACE(i ? "255 rows" : "header only");
+        ExpectSheetHolds(docs[i], i ? full : header);
+        for (int column : {0, 1, 2})
+            EXPECT_EQ(standard, OfficeReader::ColumnWidth(docs[i], column));
+        EXPECT_TRUE(OfficeReader::WindowVisible(docs[i]));
+        EXPECT_FALSE(Reference<css::frame::XStorable>(docs[i], UNO_QUERY_THROW)->hasLocation());
+        EXPECT_TRUE(Reference<css::util::XModifiable>(docs[i], UNO_QUERY_THROW)->isModified());
+    }
+    // Only the last cell's column is fitted: D shrank to "PASS" in one and
+    // grew to its widest text in the other, while C kept the standard width.
+    EXPECT_LT(OfficeReader::ColumnWidth(docs[0], 3), standard);
+    EXPECT_GT(OfficeReader::ColumnWidth(docs[1], 3), 3 * standard);
+    EXPECT_EQ(before, files());
 }
 
 TEST_F(CalcExport, AnOfficeThatStopsAnsweringIsGivenUpWithinTheTimeOuts) {
@@ -207,7 +154,7 @@ TEST_F(CalcExport, AnOfficeThatStopsAnsweringIsGivenUpWithinTheTimeOuts) {
     ASSERT_NE(kNoObject, app) << client->LastError();
     const pid_t pid = client->StartedOfficePid();
     ASSERT_GT(pid, 0);
-    Variant books = client->Invoke(app, 0x23C, DispatchKind::PropertyGet, {}, VT_DISPATCH);
+    DispatchHandle books = Workbooks(app);
 
     // Frozen, not dead: its pipe still takes connections but nothing answers.
     kill(-pid, SIGSTOP);
@@ -215,28 +162,20 @@ TEST_F(CalcExport, AnOfficeThatStopsAnsweringIsGivenUpWithinTheTimeOuts) {
         pid_t pid;
         ~Thaw() { kill(-pid, SIGCONT); }
     } thaw{pid};
-    auto start = std::chrono::steady_clock::now();
-    Variant omitted = Variant::Error(DISP_E_PARAMNOTFOUND);
-    const Variant args[] = {Variant::ByRef(omitted)};
-    EXPECT_THROW(client->Invoke(books.pdispVal, 0xB5, DispatchKind::Method, args, VT_DISPATCH),
-                 AutomationError);
-    auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(took, std::chrono::milliseconds(1900));
-    EXPECT_LT(took, std::chrono::seconds(10));
-    client->Release(books.pdispVal);
+    auto start = Clock::now();
+    EXPECT_THROW(AddWorkbook(books), AutomationError);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1900));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+    client->Release(books);
     client->Release(app);
 
     // Another run of the program finds the pipe but no answer: the Warning
     // box, within the start-up limit.
     CalcClient other(options);
-    start = std::chrono::steady_clock::now();
-    ExportToExcel(
-        other, UploadedRows(1),
-        [this](const std::string& t, const std::string&, unsigned) { boxes.push_back(t); });
-    took = std::chrono::steady_clock::now() - start;
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ("Can not Create Excel Application!", boxes[0]);
-    EXPECT_LT(took, std::chrono::seconds(10));
+    start = Clock::now();
+    Export(UploadedRows(1), &other);
+    EXPECT_EQ(std::vector<std::string>{"Can not Create Excel Application!"}, boxes);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 
     // The same run trying again does not end the office it started earlier:
     // that one may hold the user's documents.
@@ -244,78 +183,95 @@ TEST_F(CalcExport, AnOfficeThatStopsAnsweringIsGivenUpWithinTheTimeOuts) {
     EXPECT_EQ(pid, client->StartedOfficePid());
 }
 
-TEST_F(CalcExport, AnApplicationLetGoBeforeItIsShownLeavesNoDocument) {
-    DispatchHandle app = client->Create("Excel.Application");
-    ASSERT_NE(kNoObject, app) << client->LastError();
-    Variant books = client->Invoke(app, 0x23C, DispatchKind::PropertyGet, {}, VT_DISPATCH);
-    Variant omitted = Variant::Error(DISP_E_PARAMNOTFOUND);
-    const Variant args[] = {Variant::ByRef(omitted)};
-    Variant book = client->Invoke(books.pdispVal, 0xB5, DispatchKind::Method, args, VT_DISPATCH);
-    EXPECT_EQ(1u, reader().Documents().size());
-    client->Release(book.pdispVal);
-    client->Release(books.pdispVal);
-    client->Release(app);
-    EXPECT_EQ(0u, reader().Documents().size());
-}
-
-TEST_F(CalcExport, BadCallsFailAsErrorsAndTheClientCarriesOn) {
+TEST_F(CalcExport, FailedCallsAndADeadOfficeLeaveTheClientFitForTheNextExport) {
     DispatchHandle app = client->Create("Excel.Application");
     ASSERT_NE(kNoObject, app) << client->LastError();
     // Sheets before any workbook, a member the bridge does not have, and a
     // handle that is not an object.
-    EXPECT_THROW(client->Invoke(app, 0x1E5, DispatchKind::PropertyGet, {}, VT_DISPATCH),
-                 AutomationError);
+    EXPECT_THROW(Object(app, 0x1E5, DispatchKind::PropertyGet), AutomationError);
     EXPECT_THROW(client->Invoke(app, 0x12345, DispatchKind::Method, {}, VT_VARIANT),
                  AutomationError);
-    EXPECT_THROW(client->Invoke(987654, 0x23C, DispatchKind::PropertyGet, {}, VT_DISPATCH),
+    EXPECT_THROW(Workbooks(987654), AutomationError);
+
+    DispatchHandle books = Workbooks(app);
+    DispatchHandle book = AddWorkbook(books);
+    DispatchHandle sheets = Object(app, 0x1E5, DispatchKind::PropertyGet);
+    EXPECT_THROW(Object(sheets, 0xAA, DispatchKind::PropertyGet, {Variant::I2(2)}),
                  AutomationError);
-
-    Variant books = client->Invoke(app, 0x23C, DispatchKind::PropertyGet, {}, VT_DISPATCH);
-    Variant omitted = Variant::Error(DISP_E_PARAMNOTFOUND);
-    const Variant addArgs[] = {Variant::ByRef(omitted)};
-    Variant book = client->Invoke(books.pdispVal, 0xB5, DispatchKind::Method, addArgs, VT_DISPATCH);
-    Variant sheets = client->Invoke(app, 0x1E5, DispatchKind::PropertyGet, {}, VT_DISPATCH);
-    Variant number = Variant::I2(2);
-    const Variant itemArgs[] = {Variant::ByRef(number)};
-    EXPECT_THROW(
-        client->Invoke(sheets.pdispVal, 0xAA, DispatchKind::PropertyGet, itemArgs, VT_DISPATCH),
-        AutomationError);
-    number = Variant::I2(1);
-    Variant sheet =
-        client->Invoke(sheets.pdispVal, 0xAA, DispatchKind::PropertyGet, itemArgs, VT_DISPATCH);
-    Variant bad = Variant::Bstr("no such cell");
-    const Variant rangeArgs[] = {Variant::ByRef(bad), Variant::ByRef(bad)};
-    EXPECT_THROW(
-        client->Invoke(sheet.pdispVal, 0xC5, DispatchKind::PropertyGet, rangeArgs, VT_DISPATCH),
-        AutomationError);
-    for (DispatchHandle h : {sheet.pdispVal, sheets.pdispVal, book.pdispVal, books.pdispVal, app})
-        client->Release(h);
-
-    // Still fit for a whole export.
+    DispatchHandle sheet = Object(sheets, 0xAA, DispatchKind::PropertyGet, {Variant::I2(1)});
+    const Variant bad = Variant::Bstr("no such cell");
+    EXPECT_THROW(Object(sheet, 0xC5, DispatchKind::PropertyGet, {bad, bad}), AutomationError);
+    // A document let go before it was shown is closed.
+    EXPECT_EQ(1u, reader().Documents().size());
+    for (DispatchHandle h : {sheet, sheets, book, books, app}) client->Release(h);
+    EXPECT_EQ(0u, reader().Documents().size());
     Export(UploadedRows(1));
     EXPECT_TRUE(boxes.empty()) << client->LastError();
-}
 
-TEST_F(CalcExport, AnOfficeThatDiesMidExportFailsTheCallAndTheNextExportStartsAnother) {
-    DispatchHandle app = client->Create("Excel.Application");
+    // The office dies mid-export: the call fails (the program is not ended
+    // by a broken pipe) and the next export starts another office.
+    app = client->Create("Excel.Application");
     ASSERT_NE(kNoObject, app) << client->LastError();
     const pid_t first = client->StartedOfficePid();
     ASSERT_GT(first, 0);
-    Variant books = client->Invoke(app, 0x23C, DispatchKind::PropertyGet, {}, VT_DISPATCH);
+    books = Workbooks(app);
     office.End(first);
-    auto start = std::chrono::steady_clock::now();
-    Variant omitted = Variant::Error(DISP_E_PARAMNOTFOUND);
-    const Variant args[] = {Variant::ByRef(omitted)};
-    EXPECT_THROW(client->Invoke(books.pdispVal, 0xB5, DispatchKind::Method, args, VT_DISPATCH),
-                 AutomationError);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25));
-    client->Release(books.pdispVal);
+    const auto start = Clock::now();
+    EXPECT_THROW(AddWorkbook(books), AutomationError);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(25));
+    client->Release(books);
     client->Release(app);
-
     Export(UploadedRows(2));
     EXPECT_TRUE(boxes.empty()) << client->LastError();
     EXPECT_GT(client->StartedOfficePid(), 0);
     EXPECT_NE(first, client->StartedOfficePid());
+}
+
+// Offices that cannot be reached, none of them a real one: each click gives
+// the Warning box within the start-up limit, and the next click tries again.
+TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) {
+    struct Case {
+        const char* what;
+        const char* script;  // nullptr: no office installed
+        int timeoutMs, minMs, maxMs;
+        bool hangs = false;  // left running until the bridge gives up on it
+    };
+    const Case cases[] = {
+        {"not installed", nullptr, 30000, 0, 5000},
+        {"fails to start", "echo 'cannot create profile' >&2; exit 3", 30000, 0, 5000},
+        {"hands over and ends", "exit 0", 1500, 0, 6000},
+        {"never answers", "echo $$ > \"$(dirname \"$0\")/pid\"; exec sleep 300", 1500, 1000, 6000,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PrivateOffice profile;
+        CalcOptions options = profile.Options();
+        options.soffice = profile.ProfileDir() + (c.script ? "/fake-soffice" : "/none/soffice");
+        options.startTimeout = std::chrono::milliseconds(c.timeoutMs);
+        if (c.script) std::ofstream(options.soffice) << "#!/bin/sh\n" << c.script << "\n";
+        chmod(options.soffice.c_str(), 0755);
+        CalcClient client(options);
+        for (int click = 1; click <= 2; ++click) {
+            std::vector<std::string> boxes;
+            const auto start = Clock::now();
+            ExportToExcel(client, TableList{},
+                          [&](const std::string& text, const std::string& caption, unsigned) {
+                              boxes.push_back(caption + ": " + text);
+                          });
+            const auto took = Clock::now() - start;
+            EXPECT_EQ(std::vector<std::string>{"Warning: Can not Create Excel Application!"},
+                      boxes);
+            EXPECT_GE(took, std::chrono::milliseconds(c.minMs));
+            EXPECT_LT(took, std::chrono::milliseconds(c.maxMs));
+            EXPECT_NE("", client.LastError());
+        }
+        // A half-started office is not left behind.
+        pid_t pid = 0;
+        std::ifstream(profile.ProfileDir() + "/pid") >> pid;
+        EXPECT_EQ(c.hangs, pid > 0 && kill(pid, 0) != 0) << pid;
+        EXPECT_EQ(0, client.StartedOfficePid());
+    }
 }
 
 }  // namespace

@@ -10,9 +10,8 @@
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
-#include <com/sun/star/table/CellContentType.hpp>
-#include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/text/XText.hpp>
@@ -22,7 +21,6 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <thread>
 
 using namespace css::uno;
 namespace fs = std::filesystem;
@@ -107,11 +105,19 @@ std::string OfficeReader::CellText(const Reference<css::sheet::XSpreadsheetDocum
     return ToUtf8(cell->getString());
 }
 
-bool OfficeReader::IsText(const Reference<css::sheet::XSpreadsheetDocument>& doc,
-                          const std::string& name) {
-    Reference<css::table::XCell> cell(FirstSheet(doc)->getCellRangeByName(FromUtf8(name)),
-                                      UNO_QUERY_THROW);
-    return cell->getType() == css::table::CellContentType_TEXT;
+std::vector<std::vector<std::string>> OfficeReader::Texts(
+    const Reference<css::sheet::XSpreadsheetDocument>& doc, const std::string& range) {
+    Reference<css::sheet::XCellRangeData> cells(
+        FirstSheet(doc)->getCellRangeByName(FromUtf8(range)), UNO_QUERY_THROW);
+    std::vector<std::vector<std::string>> texts;
+    for (const auto& row : cells->getDataArray()) {
+        texts.emplace_back();
+        for (const Any& value : row) {
+            rtl::OUString text;
+            texts.back().push_back((value >>= text) ? ToUtf8(text) : "#number");
+        }
+    }
+    return texts;
 }
 
 int OfficeReader::ColumnWidth(const Reference<css::sheet::XSpreadsheetDocument>& doc, int column) {
@@ -141,12 +147,4 @@ std::vector<pid_t> OfficesUsing(const std::string& profileDir) {
             pids.push_back(static_cast<pid_t>(std::atoi(entry.path().filename().c_str())));
     }
     return pids;
-}
-
-std::vector<std::string> ListDirectory(const std::string& dir) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(dir, ec)) names.push_back(entry.path());
-    std::sort(names.begin(), names.end());
-    return names;
 }

@@ -39,9 +39,10 @@ public:
     // The text of a cell of the first sheet, by name.
     static std::string CellText(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
                                 const std::string& name);
-    // Whether that cell holds text (not a number, a formula or nothing).
-    static bool IsText(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
-                       const std::string& name);
+    // The texts of a block of cells of the first sheet ("A1:D3"), row by row;
+    // a cell holding a number (or a formula's number) reads "#number".
+    static std::vector<std::vector<std::string>> Texts(
+        const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc, const std::string& range);
     // Width of a column of the first sheet, in 1/100 mm.
     static int ColumnWidth(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
                            int column);
@@ -53,6 +54,3 @@ private:
 
 // Office processes whose command line names `profileDir`.
 std::vector<pid_t> OfficesUsing(const std::string& profileDir);
-
-// Files in a directory (not recursive), to show that nothing was saved.
-std::vector<std::string> ListDirectory(const std::string& dir);
