@@ -68,17 +68,10 @@ protected:
     DispatchHandle AddWorkbook(DispatchHandle books) {
         return Object(books, 0xB5, DispatchKind::Method, {Variant::Error(DISP_E_PARAMNOTFOUND)});
     }
-    OfficeReader& reader() {
-        if (!m_reader) m_reader = std::make_unique<OfficeReader>(office.ProfileDir());
-        return *m_reader;
-    }
 
     PrivateOffice office;
     std::unique_ptr<CalcClient> client = std::make_unique<CalcClient>(office.Options());
     std::vector<std::string> boxes;
-
-private:
-    std::unique_ptr<OfficeReader> m_reader;
 };
 
 // The user's own office runs (same profile, not listening for us): the
@@ -125,7 +118,8 @@ TEST_F(CalcExport, ARunningOfficeGetsANewUnsavedVisibleDocumentHoldingTheListPer
     EXPECT_TRUE(oneOffice(std::chrono::seconds(10)));  // ours may take a moment to go
     EXPECT_EQ(OfficeProcess::State::Running, users.Poll());
 
-    auto docs = reader().Documents();
+    OfficeReader reader(office.ProfileDir());
+    auto docs = reader.Documents();
     ASSERT_EQ(2u, docs.size());
     if (OfficeReader::CellText(docs[0], "A2") != "") std::swap(docs[0], docs[1]);
     const int standard = OfficeReader::ColumnWidth(docs[0], 0);
@@ -202,9 +196,10 @@ TEST_F(CalcExport, FailedCallsAndADeadOfficeLeaveTheClientFitForTheNextExport) {
     const Variant bad = Variant::Bstr("no such cell");
     EXPECT_THROW(Object(sheet, 0xC5, DispatchKind::PropertyGet, {bad, bad}), AutomationError);
     // A document let go before it was shown is closed.
-    EXPECT_EQ(1u, reader().Documents().size());
+    OfficeReader reader(office.ProfileDir());
+    EXPECT_EQ(1u, reader.Documents().size());
     for (DispatchHandle h : {sheet, sheets, book, books, app}) client->Release(h);
-    EXPECT_EQ(0u, reader().Documents().size());
+    EXPECT_EQ(0u, reader.Documents().size());
     Export(UploadedRows(1));
     EXPECT_TRUE(boxes.empty()) << client->LastError();
 
@@ -264,7 +259,6 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
                       boxes);
             EXPECT_GE(took, std::chrono::milliseconds(c.minMs));
             EXPECT_LT(took, std::chrono::milliseconds(c.maxMs));
-            EXPECT_NE("", client.LastError());
         }
         // A half-started office is not left behind.
         pid_t pid = 0;
