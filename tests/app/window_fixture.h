@@ -15,6 +15,7 @@
 #include "export/recording_client.h"
 #include "fake_comm_platform.h"
 #include "protocol/frame.h"
+#include "sim_session.h"
 #include "ui/app.h"
 #include "ui/headless/headless_backend.h"
 
@@ -23,7 +24,6 @@ class TestableDlg : public CKelvarinDlg {
 public:
     using CKelvarinDlg::CKelvarinDlg;
     std::size_t RecordCount() const { return m_records.GetSize(); }
-    std::size_t RecordCapacity() const { return m_records.GetCapacity(); }
     UINT DataLength() const { return m_dataLength; }
     float FullRange() const { return m_fullRange; }
     HICON Icon() const { return m_hIcon; }
@@ -39,6 +39,8 @@ protected:
     static constexpr Enabled kPortOpen = {false, false, true, true, false};
     static constexpr Enabled kUploading = {false, false, true, false, false};
     static constexpr Enabled kUploaded = {false, false, true, false, true};
+    using Bytes = torque_sim::Bytes;
+    static inline const Bytes kAck = {0xEB, 0x00, 0x55, 0xF5, 0x00, 0x00, 0x35};
 
     void SetUp() override {
         RegisterAppResources();
@@ -46,22 +48,18 @@ protected:
         // Every byte the worker delivers passes here first, so that tests can
         // see a delivery under way before the window has handled it.
         comm.onSend = [this](OwnerHandle owner, UINT message, WPARAM w, LPARAM l) {
-            if (message != WM_SERIAL_BYTE) {
-                const LRESULT result = OwnerMailbox::Send(owner, message, w, l);
-                // The notification that ends each drain of the line.
-                if (message == WM_SERIAL_CTS) drainedUpTo = delivered.load();
-                return result;
-            }
-            ++delivering;
+            const bool byte = message == WM_SERIAL_BYTE;
+            if (byte) ++delivering;
             const LRESULT result = OwnerMailbox::Send(owner, message, w, l);
-            ++delivered;
+            if (byte) ++delivered;
+            // The notification that ends each drain of the line.
+            if (message == WM_SERIAL_CTS) drainedUpTo = delivered.load();
             return result;
         };
         dlg = std::make_unique<TestableDlg>(comm, excel);
         app.m_pMainWnd = dlg.get();
         ASSERT_TRUE(dlg->Create());
         window = ui.Main();
-        ASSERT_NE(window, nullptr);
     }
 
     void TearDown() override {
@@ -72,44 +70,29 @@ protected:
 
     HeadlessControl& Control(int id) { return window->Control(id); }
     std::string Text(int id) { return Control(id).text; }
-
     Enabled State() {
         return {Control(IDC_COMBO_PORT).enabled, Control(IDC_BUTTON_OPEN).enabled,
                 Control(IDC_BUTTON_CLOSE).enabled, Control(IDC_BUTTON_UPLOAD).enabled,
                 Control(IDC_BUTTON_EXPORT).enabled};
     }
 
-    static std::vector<std::uint8_t> Frame(std::uint8_t command,
-                                           std::vector<std::uint8_t> payload = {}) {
-        std::vector<std::uint8_t> f;
-        f.reserve(payload.size() + 7);
-        for (std::uint8_t b : {std::uint8_t{0xEB}, std::uint8_t{0x00}, std::uint8_t{0x55}, command,
-                               static_cast<std::uint8_t>(payload.size() >> 8),
-                               static_cast<std::uint8_t>(payload.size() & 0xFF)})
-            f.push_back(b);
-        for (std::uint8_t b : payload) f.push_back(b);
-        f.push_back(FrameCheck(f.data(), f.size()));
-        return f;
+    static Bytes Frame(std::uint8_t command, const Bytes& payload = {}) {
+        return torque_sim::EncodeFrame(command, payload);
     }
-    static std::vector<std::uint8_t> Record(std::uint8_t id, std::int32_t magnitude,
-                                            std::uint8_t decimals, std::uint8_t unit) {
-        const auto m = static_cast<std::uint32_t>(magnitude);
+    static Bytes Record(std::uint8_t id, std::int32_t magnitude, std::uint8_t decimals,
+                        std::uint8_t unit) {
         return Frame(CMD_RECORD,
-                     {id, static_cast<std::uint8_t>(m >> 24), static_cast<std::uint8_t>(m >> 16),
-                      static_cast<std::uint8_t>(m >> 8), static_cast<std::uint8_t>(m), 0, decimals,
-                      unit, 1, 0});
+                     torque_sim::EncodeRecordPayload(
+                         {.id = id, .magnitude = magnitude, .decimals = decimals, .unit = unit}));
     }
-    static inline const std::vector<std::uint8_t> kAck = {0xEB, 0x00, 0x55, 0xF5, 0x00, 0x00, 0x35};
-    static inline const std::vector<std::uint8_t> kUploadRequest = {0xEB, 0x00, 0x55, 0xF0,
-                                                                    0x00, 0x00, 0x30};
 
     // Opens the selected port through the button and waits until the worker
     // watches the line (it empties the queues first).
-    void OpenPort() { OpenPortOf(*window); }
-    void OpenPortOf(HeadlessWindow& w) {
+    void OpenPort(HeadlessWindow* w = nullptr) {
+        if (!w) w = window;
         const int waits = comm.Count(FakeCommPlatform::Op::WaitCommEvent);
-        ASSERT_TRUE(w.Click(IDC_BUTTON_OPEN));
-        ASSERT_TRUE(w.Control(IDC_BUTTON_CLOSE).enabled) << "the port did not open";
+        ASSERT_TRUE(w->Click(IDC_BUTTON_OPEN));
+        ASSERT_TRUE(w->Control(IDC_BUTTON_CLOSE).enabled) << "the port did not open";
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (comm.Count(FakeCommPlatform::Op::WaitCommEvent) == waits)
             ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the worker never waited";
@@ -120,12 +103,12 @@ protected:
         const std::size_t before = comm.Writes().size();
         ASSERT_TRUE(window->Click(IDC_BUTTON_UPLOAD));
         ASSERT_TRUE(comm.WaitForWrites(before + 1, std::chrono::seconds(5)));
-        ASSERT_EQ(comm.Writes().back(), kUploadRequest);
+        ASSERT_EQ(comm.Writes().back(), (Bytes{0xEB, 0x00, 0x55, 0xF0, 0x00, 0x00, 0x30}));
     }
 
     // The tool sends one frame and waits for its acknowledgement, as it
     // does on the line; the window's loop runs meanwhile.
-    void ToolSends(const std::vector<std::uint8_t>& frame) {
+    void ToolSends(const Bytes& frame) {
         const std::size_t before = comm.Writes().size();
         comm.Incoming(frame);
         ASSERT_TRUE(ui.RunLoopUntil([&] { return comm.Writes().size() > before; }))
@@ -133,12 +116,14 @@ protected:
         EXPECT_EQ(comm.Writes().back(), kAck);
     }
 
-    // The tool sends bytes that need no answer; the window's loop runs until
-    // the worker has delivered them all and watches the line again.
-    void ToolSendsUnanswered(const std::vector<std::uint8_t>& bytes) {
-        const int target = delivered.load() + static_cast<int>(bytes.size());
-        comm.Incoming(bytes);
+    // The tool sends `frame`; the window handles all but its last byte, which
+    // is left blocked on its way to the window.
+    void ToolSendsAllButLastHandled(const Bytes& frame) {
+        const int target = delivered.load() + static_cast<int>(frame.size()) - 1;
+        comm.Incoming({frame.begin(), frame.end() - 1});
         ASSERT_TRUE(ui.RunLoopUntil([&] { return drainedUpTo.load() >= target; }));
+        comm.Incoming({frame.back()});
+        ASSERT_TRUE(WaitUntilDelivering(target + 1));
     }
 
     // Waits, without handling anything, until the worker is blocked in
