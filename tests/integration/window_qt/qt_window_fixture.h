@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/app_resources.h"
 #include "app/kelvarin_dlg.h"
@@ -20,14 +20,26 @@
 #include "ui/qt/qt_backend.h"
 #include "ui/qt/qt_window.h"
 
-// The main window on real Qt widgets (offscreen), over the serial platform
-// the test chooses.
+// The Qt backend, whose message boxes a test may have answered at once and
+// remembered instead of shown.
+class TestQtBackend final : public QtBackend {
+public:
+    bool answerBoxes = false;
+    std::vector<std::string> boxes;  // "caption|text"
+    int MessageBox(WindowPeer* owner, const std::string& text, const std::string& caption,
+                   UINT type) override {
+        if (!answerBoxes) return QtBackend::MessageBox(owner, text, caption, type);
+        boxes.push_back(std::string(caption).append("|").append(text));
+        return IDOK;
+    }
+};
+
+// The main window on real Qt widgets (offscreen).
 class QtWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RegisterAppResources();
         AfxSetBackend(&backend);
-        app.m_pMainWnd = nullptr;
     }
     void TearDown() override {
         app.m_pMainWnd = nullptr;
@@ -36,8 +48,8 @@ protected:
     }
 
     // Creates and shows the window without a loop of its own.
-    void Open(CommPlatform& platform) {
-        dlg = std::make_unique<CKelvarinDlg>(platform, excel);
+    void Open(CommPlatform& platform, automation::AutomationClient& client) {
+        dlg = std::make_unique<CKelvarinDlg>(platform, client);
         app.m_pMainWnd = dlg.get();
         ASSERT_TRUE(dlg->Create());
         Window().Show();
@@ -51,6 +63,10 @@ protected:
         return Dialog().findChild<W*>(QStringLiteral("ctl%1").arg(id));
     }
     std::string Text(int id) { return Control<QLineEdit>(id)->text().toStdString(); }
+    void Click(int id) {
+        ASSERT_TRUE(Control(id)->isEnabled()) << id;
+        QTest::mouseClick(Control(id), Qt::LeftButton);
+    }
 
     // Runs the event loop until `done` holds or `ms` milliseconds pass.
     static bool Spin(const std::function<bool()>& done, int ms = 10000) {
@@ -63,7 +79,7 @@ protected:
         return true;
     }
 
-    QtBackend backend;
+    TestQtBackend backend;
     CWinApp app{"kelvarin"};
     automation::RecordingClient excel;
     std::unique_ptr<CKelvarinDlg> dlg;
