@@ -44,6 +44,8 @@ TEST_F(MainWindowTest, UploadCloseAndReopenFollowTheTableAndKeepOrEmptyTheData) 
     Upload();
     EXPECT_EQ(State(), kUploading);
     EXPECT_FALSE(window->Click(IDC_BUTTON_UPLOAD)) << "one upload per opening";
+    dlg->SendMessage(WM_COMMAND, MakeWParam(IDC_BUTTON_CLOSE, 5), 0);
+    EXPECT_EQ(State(), kUploading) << "another notification of a button is no click";
     EXPECT_EQ(dlg->RecordCount(), 0u);
 
     ToolSends(Frame(CMD_FULL_RANGE, {0x13, 0x88}));
@@ -146,11 +148,17 @@ TEST_F(MainWindowTest, OkTakesTheFieldsBackAndTheMinimisedWindowPaintsItsIcon) {
     EXPECT_EQ(window->paintedIcon, dlg->Icon());
     EXPECT_EQ(dlg->SendMessage(WM_QUERYDRAGICON), reinterpret_cast<LRESULT>(dlg->Icon()));
 
-    Control(IDC_EDIT_LENGTH).text = "17";
+    // A field text its member cannot take keeps the dialog open.
+    for (const char* bad : {"", "-1", "12x", "4294967296"}) {
+        Control(IDC_EDIT_LENGTH).text = bad;
+        window->PressEnter();
+        EXPECT_FALSE(window->ended) << bad;
+    }
+    Control(IDC_EDIT_LENGTH).text = "4294967295";
     Control(IDC_EDIT_RANGE).text = "2.5";
     window->PressEnter();
     EXPECT_EQ(window->result, IDOK);
-    EXPECT_EQ(dlg->DataLength(), 17u);
+    EXPECT_EQ(dlg->DataLength(), 4294967295u);
     EXPECT_FLOAT_EQ(dlg->FullRange(), 2.5f);
 }
 
