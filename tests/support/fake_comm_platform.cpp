@@ -1,7 +1,6 @@
 #include "fake_comm_platform.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 thread_local std::uint32_t t_lastError = 0;
@@ -11,11 +10,7 @@ FakeCommPlatform::FakeCommPlatform() {
     // A device that comes up at another speed with flow control on, so that
     // tests can tell what the port changed and what it kept.
     m_state.BaudRate = 1200;
-    m_state.ByteSize = 7;
-    m_state.Parity = kEvenParity;
-    m_state.StopBits = kTwoStopBits;
     m_state.fOutxCtsFlow = 1;
-    m_state.fDtrControl = 1;
 }
 
 FakeCommPlatform::~FakeCommPlatform() {
@@ -83,22 +78,6 @@ void FakeCommPlatform::EnterCriticalSection(CommHandle handle) {
         return !object || !object->held;
     });
     if (Object* object = Find(handle, Kind::Lock)) object->held = true;
-}
-
-BOOL FakeCommPlatform::BuildCommDCBW(const std::string& text, CommSettings& settings) {
-    unsigned baud = 0, data = 0, stop = 0;
-    char parity = 0;
-    if (Enter({Op::BuildCommDCB, text, 0})) return 0;
-    if (std::sscanf(text.c_str(), "baud=%u parity=%c data=%u stop=%u", &baud, &parity, &data,
-                    &stop) != 4) {
-        t_lastError = kErrorInvalidParameter;
-        return 0;
-    }
-    settings.BaudRate = baud;
-    settings.Parity = parity == 'N' ? kNoParity : parity == 'O' ? kOddParity : kEvenParity;
-    settings.ByteSize = static_cast<std::uint8_t>(data);
-    settings.StopBits = stop == 2 ? kTwoStopBits : kOneStopBit;
-    return 1;
 }
 
 BOOL FakeCommPlatform::WaitCommEvent(CommHandle, std::uint32_t* events, Overlapped* overlapped) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
@@ -142,7 +143,11 @@ public:
     BOOL GetCommState(CommHandle, CommSettings& settings) override {
         return Do({Op::GetCommState}, [&] { settings = m_state; });
     }
-    BOOL BuildCommDCBW(const std::string& text, CommSettings& settings) override;
+    // Takes the speed from the text; the rest of the settings stay as they were.
+    BOOL BuildCommDCBW(const std::string& text, CommSettings& settings) override {
+        return Do({Op::BuildCommDCB, text},
+                  [&] { std::sscanf(text.c_str(), "baud=%u", &settings.BaudRate); });
+    }
     BOOL SetCommState(CommHandle, const CommSettings& settings) override {
         return Do({Op::SetCommState}, [&] { m_applied = settings; });
     }

@@ -40,38 +40,34 @@ Outcome Shell(const std::string& command) {
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.substr(0, line.find_last_not_of('\r') + 1));
     return lines;
 }
 
 // The simulated tool as its own process, on a pty, for one upload.
-std::string UploadWithTool(const std::string& toolOptions, const std::string& uploadOptions,
-                           Outcome& run) {
+Outcome UploadWithTool(const std::string& toolOptions, const std::string& uploadOptions) {
     const std::string command =
         "path=$(mktemp); " KELVARIN_TORQUE_SIM " --pty --fast --once " + toolOptions +
         " > $path 2>/dev/null & tool=$!; "
         "for i in $(seq 100); do [ -s $path ] && break; sleep 0.05; done; "
         "KELVARIN_COM4=$(head -1 $path) " KELVARIN_UPLOAD " --port 4 " +
         uploadOptions + "; status=$?; wait $tool; rm -f $path; exit $status";
-    run = Shell("bash -c '" + command + "'");
-    return run.out;
+    return Shell("bash -c '" + command + "'");
 }
 
 TEST(UploadCli, PrintsTheFieldsThenOneLinePerRecordAsTextOrCsv) {
     const std::pair<std::string, std::string> formats[] = {{"--timeout 20", "\t"}, {"--csv", ","}};
     for (const auto& [options, separator] : formats) {
         SCOPED_TRACE(options);
-        Outcome run;
-        UploadWithTool("--records 30", options, run);
+        const Outcome run = UploadWithTool("--records 30", options);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(run.err.empty()) << run.err;
         const auto lines = Lines(run.out);
         ASSERT_EQ(lines.size(), 3u + 30u);
         EXPECT_EQ(lines[0], "Full Range: 20");
         EXPECT_EQ(lines[1], "Data Length: 30");
-        EXPECT_EQ(
-            lines[2].rfind("ID" + separator + "DATA" + separator + "UNIT" + separator + "PASS", 0),
-            0u);
+        EXPECT_EQ(lines[2], "ID" + separator + "DATA" + separator + "UNIT" + separator + "PASS");
         for (std::size_t i = 3; i < lines.size(); ++i) {
             EXPECT_EQ(lines[i].rfind(std::to_string(i - 2) + separator, 0), 0u) << lines[i];
             EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), separator[0]), 3) << lines[i];
@@ -100,7 +96,7 @@ TEST(UploadCli, FailuresEndNonZeroWithAMessageAndNoTable) {
     EXPECT_TRUE(run.out.empty());
 
     // The tool drops the line in mid-upload: reported at once, not at the time-out.
-    UploadWithTool("--records 10 --fault hang-up@4", "--timeout 60", run);
+    run = UploadWithTool("--records 10 --fault hang-up@4", "--timeout 60");
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.err.find("ReadFile()"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("the line to port 4 failed after 2 record(s)"), std::string::npos)
