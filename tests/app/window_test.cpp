@@ -16,14 +16,12 @@ TEST_F(MainWindowTest, StartsWithPortListColumnsZeroFieldsAndOnlyThePortChoiceEn
     EXPECT_EQ(ports.selection, 0);
 
     HeadlessControl& list = Control(IDC_LIST_DATA);
-    const std::vector<std::pair<std::string, int>> columns = {
-        {"ID", 90}, {"DATA", 100}, {"UNIT", 100}, {"PASS", 80}};
-    ASSERT_EQ(list.columns.size(), columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        EXPECT_EQ(list.columns[i].heading, columns[i].first);
-        EXPECT_EQ(list.columns[i].width, columns[i].second);
-        EXPECT_EQ(list.columns[i].format, LVCFMT_CENTER);
-    }
+    Texts columns;
+    for (const auto& c : list.columns)
+        columns.push_back(c.heading + " " + std::to_string(c.width) +
+                          (c.format == LVCFMT_CENTER ? " centred" : ""));
+    EXPECT_EQ(columns,
+              (Texts{"ID 90 centred", "DATA 100 centred", "UNIT 100 centred", "PASS 80 centred"}));
     EXPECT_TRUE(list.extendedStyle & LVS_EX_GRIDLINES);
 
     EXPECT_EQ(Text(IDC_EDIT_LENGTH), "0");

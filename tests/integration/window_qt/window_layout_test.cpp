@@ -97,14 +97,13 @@ TEST_F(QtLayoutTest, ControlsSitWhereTheTemplatePutsThem) {
 
 TEST_F(QtLayoutTest, ListIsAReportViewWithCentredColumnsAndFieldsAreCentred) {
     auto* list = Control<QTableWidget>(IDC_LIST_DATA);
-    const int widths[] = {90, 100, 100, 80};
-    const char* headings[] = {"ID", "DATA", "UNIT", "PASS"};
-    ASSERT_EQ(list->columnCount(), 4);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(list->columnWidth(i), widths[i]);
-        EXPECT_EQ(list->horizontalHeaderItem(i)->text().toStdString(), headings[i]);
-        EXPECT_EQ(list->horizontalHeaderItem(i)->textAlignment(), int(Qt::AlignCenter));
-    }
+    QStringList columns;
+    for (int i = 0; i < list->columnCount(); ++i)
+        columns << QStringLiteral("%1 %2 %3")
+                       .arg(list->horizontalHeaderItem(i)->text())
+                       .arg(list->columnWidth(i))
+                       .arg(list->horizontalHeaderItem(i)->textAlignment() == Qt::AlignCenter);
+    EXPECT_EQ(columns, QStringList({"ID 90 1", "DATA 100 1", "UNIT 100 1", "PASS 80 1"}));
     EXPECT_TRUE(list->showGrid());
     EXPECT_FALSE(list->verticalHeader()->isVisible());
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
