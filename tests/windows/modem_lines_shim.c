@@ -1,24 +1,17 @@
-/* Test-only LD_PRELOAD shim for Wine's serial code on a pseudo-terminal.
- *
- * A pty has no modem lines: TIOCMGET, TIOCMBIS, TIOCMBIC and TIOCMSET fail
- * with ENOTTY, and Wine then fails SetCommState (RTS on) and a WaitCommEvent
- * whose mask holds EV_CTS. Here those requests succeed on a pty with lines
- * kept in this process: DSR, CTS and CD asserted, DTR and RTS as last set.
- * When KELVARIN_SHIM_CTS names a file, CTS follows it: asserted while the
- * file exists, so a test can toggle the line from outside.
- * Real serial devices are passed through untouched. */
+// Test-only LD_PRELOAD shim for Wine's serial code on a pseudo-terminal.
+//
+// A pty has no modem lines: TIOCMGET, TIOCMBIS, TIOCMBIC and TIOCMSET fail
+// with ENOTTY, and Wine then fails SetCommState (RTS on) and a WaitCommEvent
+// whose mask holds EV_CTS. Here those requests succeed on a pty with lines
+// kept in this process: DSR, CTS and CD asserted, DTR and RTS as last set.
+// Real serial devices are passed through untouched.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdarg.h>
-#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <termios.h>
-#include <unistd.h>
-
-typedef int (*ioctl_fn)(int, unsigned long, ...);
 
 static int g_lines = TIOCM_DTR | TIOCM_RTS | TIOCM_DSR | TIOCM_CTS | TIOCM_CD;
 
@@ -26,50 +19,26 @@ static int is_pty(int fd) {
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return 0;
     const unsigned int maj = major(st.st_rdev);
-    /* Unix98 pty slaves (136..143) and the master multiplexer (5, 2). */
+    // Unix98 pty slaves (136..143) and the master multiplexer (5, 2).
     return (maj >= 136 && maj <= 143) || (maj == 5 && minor(st.st_rdev) == 2);
 }
 
-static int current_lines(void) {
-    const char* cts = getenv("KELVARIN_SHIM_CTS");
-    int lines = g_lines;
-    if (cts && *cts) {
-        if (access(cts, F_OK) == 0)
-            lines |= TIOCM_CTS;
-        else
-            lines &= ~TIOCM_CTS;
-    }
-    return lines;
-}
-
 int ioctl(int fd, unsigned long request, ...) {
-    static ioctl_fn real;
-    if (!real) real = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
-
+    static int (*real)(int, unsigned long, ...);
+    if (!real) real = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
     va_list args;
     va_start(args, request);
-    void* arg = va_arg(args, void*);
+    int* value = va_arg(args, int*);
     va_end(args);
 
-    const int result = real(fd, request, arg);
+    const int result = real(fd, request, value);
     if (result == 0 || (errno != ENOTTY && errno != EINVAL) || !is_pty(fd)) return result;
-
-    int* value = (int*)arg;
     const int settable = TIOCM_DTR | TIOCM_RTS;
     switch (request) {
-    case TIOCMGET:
-        *value = current_lines();
-        return 0;
-    case TIOCMBIS:
-        g_lines |= *value & settable;
-        return 0;
-    case TIOCMBIC:
-        g_lines &= ~(*value & settable);
-        return 0;
-    case TIOCMSET:
-        g_lines = (g_lines & ~settable) | (*value & settable);
-        return 0;
-    default:
-        return result;
+    case TIOCMGET: *value = g_lines; return 0;
+    case TIOCMBIS: g_lines |= *value & settable; return 0;
+    case TIOCMBIC: g_lines &= ~(*value & settable); return 0;
+    case TIOCMSET: g_lines = (g_lines & ~settable) | (*value & settable); return 0;
+    default: return result;
     }
 }

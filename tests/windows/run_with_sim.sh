@@ -66,25 +66,13 @@ fi
 fail=0
 request='host -> tool: EB 00 55 F0 00 00 30'
 ack='host -> tool: EB 00 55 F5 00 00 35'
-got_requests=$(grep -cx "$request" "$work/trace")
-got_acks=$(grep -cx "$ack" "$work/trace")
 strays=$(grep '^host -> tool:' "$work/trace" | grep -vx -e "$request" -e "$ack")
-if [ -n "$strays" ]; then
-    echo "run_with_sim: unexpected bytes on the wire:" >&2
-    echo "$strays" >&2
-    fail=1
-fi
-if [ -n "$requests" ] && [ "$got_requests" -ne "$requests" ]; then
-    echo "run_with_sim: $got_requests upload requests on the wire, expected $requests" >&2
-    fail=1
-fi
-if [ -n "$acks" ] && [ "$got_acks" -ne "$acks" ]; then
-    echo "run_with_sim: $got_acks acknowledgements on the wire, expected $acks" >&2
-    fail=1
-fi
-if [ -n "$lines" ] && [ "$(wc -l <"$work/stdout")" -ne "$lines" ]; then
-    echo "run_with_sim: $(wc -l <"$work/stdout") output lines, expected $lines" >&2
-    fail=1
-fi
+[ -z "$strays" ] || { echo "run_with_sim: unexpected bytes on the wire:" >&2; echo "$strays" >&2; fail=1; }
+expect() {  # what wanted got
+    [ -z "$2" ] || [ "$2" -eq "$3" ] || { echo "run_with_sim: $3 $1, expected $2" >&2; fail=1; }
+}
+expect "upload requests on the wire" "$requests" "$(grep -cx "$request" "$work/trace")"
+expect "acknowledgements on the wire" "$acks" "$(grep -cx "$ack" "$work/trace")"
+expect "output lines" "$lines" "$(wc -l <"$work/stdout")"
 [ "$fail" -eq 0 ] || { echo "--- wire trace" >&2; cat "$work/trace" >&2; }
 exit "$fail"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -11,7 +12,6 @@
 #include "protocol/upload_state.h"
 #include "serial/comm_win32.h"
 #include "serial/serial_port.h"
-#include "win32_owner.h"
 
 namespace {
 
@@ -22,7 +22,6 @@ public:
         return Record(caption + ": " + text);
     }
     int AfxMessageBox(const std::string& text, std::uint32_t) override { return Record(text); }
-
     std::vector<std::string> Boxes() {
         std::lock_guard lock(m_mutex);
         return m_boxes;
@@ -34,68 +33,76 @@ private:
         m_boxes.push_back(box);
         return IDOK;
     }
-
     std::mutex m_mutex;
     std::vector<std::string> m_boxes;
 };
 
-std::string Joined(const std::vector<std::string>& texts) {
-    std::string all;
-    for (const auto& t : texts) all += "[" + t + "] ";
-    return all;
-}
+const std::vector<std::string> kNoBoxes;
 
-int SimRecords() {
-    const char* records = std::getenv("KELVARIN_SIM_RECORDS");
-    return records ? std::atoi(records) : 0;
-}
-
-// One owner window with its port and the upload state it feeds.
+// A port owned by a message-only window of this thread, feeding an upload.
 struct Rig {
     RecordingBoxes platform;
     CSerialPort port{platform};
     UploadState state{
         [this](const std::uint8_t* bytes, std::uint32_t count) { port.HandOver(bytes, count); }};
-    int bytes = 0;
-    int cts = 0;
-    int others = 0;
-    int wrongPort = 0;
-    Win32Owner owner{[this](UINT message, WPARAM wParam, LPARAM lParam) {
-        if (lParam != port.PortNumber()) ++wrongPort;
+    int bytes = 0, cts = 0, others = 0, wrongPort = 0;
+    HWND owner;
+
+    Rig() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &Proc;
+        wc.lpszClassName = L"KelvarinTestOwner";
+        RegisterClassW(&wc);  // fails harmlessly when already registered
+        owner = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                nullptr, nullptr);
+        SetWindowLongPtrW(owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Rig() { DestroyWindow(owner); }
+
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* rig = reinterpret_cast<Rig*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (!rig || message < WM_USER) return DefWindowProcW(hwnd, message, wParam, lParam);
+        if (lParam != rig->port.PortNumber()) ++rig->wrongPort;
         if (message == WM_SERIAL_BYTE) {
-            ++bytes;
-            state.receiver.OnByte(static_cast<std::uint8_t>(wParam));
-        } else if (message == WM_SERIAL_CTS) {
-            ++cts;
+            ++rig->bytes;
+            rig->state.receiver.OnByte(static_cast<std::uint8_t>(wParam));
         } else {
-            ++others;
+            ++(message == WM_SERIAL_CTS ? rig->cts : rig->others);
         }
-    }};
+        return 0;
+    }
 
-    OwnerHandle Owner() const { return reinterpret_cast<OwnerHandle>(owner.Handle()); }
+    // Handles this thread's messages until `done` holds or `limit` passes.
+    template <class Done>
+    bool PumpUntil(Done done, std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (auto now = deadline - limit; !done() && now < deadline;
+             now = std::chrono::steady_clock::now()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left.count()),
+                                      QS_ALLINPUT);
+            for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg);
+        }
+        return done();
+    }
 
+    bool Open() {
+        return port.Open(reinterpret_cast<OwnerHandle>(owner), 1) && port.StartMonitor();
+    }
     // One upload on an open, monitored port; the last acknowledgement is
     // let out before returning.
     bool Upload() {
         state.exportEnabled = false;
         state.BeginUpload();
-        const bool done =
-            owner.PumpUntil([&] { return state.exportEnabled; }, std::chrono::seconds(30));
-        owner.PumpUntil([&] { return !port.SendPending(); }, std::chrono::seconds(2));
+        const bool done = PumpUntil([&] { return state.exportEnabled; }, std::chrono::seconds(30));
+        PumpUntil([&] { return !port.SendPending(); }, std::chrono::seconds(2));
         return done;
     }
 };
 
-void ExpectRecordsListed(const UploadState& state, int records) {
-    EXPECT_EQ(state.lengthText, std::to_string(records));
-    EXPECT_EQ(state.rangeText, "20");
-    ASSERT_EQ(state.list.GetItemCount(), records);
-    for (int row = 0; row < records; ++row) {
-        EXPECT_EQ(state.list.GetItemText(row, 0), std::to_string(row + 1)) << "row " << row;
-        EXPECT_FALSE(state.list.GetItemText(row, 1).empty()) << "row " << row;
-        const std::string pass = state.list.GetItemText(row, 3);
-        EXPECT_TRUE(pass == "passed" || pass == "failed") << "row " << row << ": " << pass;
-    }
+int SimRecords() {
+    const char* records = std::getenv("KELVARIN_SIM_RECORDS");
+    return records ? std::atoi(records) : 0;
 }
 
 }  // namespace
@@ -103,66 +110,57 @@ void ExpectRecordsListed(const UploadState& state, int records) {
 TEST(Win32SerialPort, PortsThatDoNotExistFailToOpenWithNoBox) {
     for (int number : {9, 12}) {
         Rig rig;
-        EXPECT_FALSE(rig.port.Open(rig.Owner(), number)) << "COM" << number;
+        EXPECT_FALSE(rig.port.Open(reinterpret_cast<OwnerHandle>(rig.owner), number)) << number;
         EXPECT_EQ(rig.platform.GetLastError(), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
-        EXPECT_FALSE(rig.port.IsOpen());
         EXPECT_FALSE(rig.port.StartMonitor());
         rig.port.Close();
-        EXPECT_TRUE(rig.platform.Boxes().empty()) << Joined(rig.platform.Boxes());
+        EXPECT_EQ(rig.platform.Boxes(), kNoBoxes);
     }
 }
 
-TEST(Win32SerialPort, FullUploadFromTheToolWithTheRealWatchMask) {
+// Two rounds: a closed port must open and wait on the line again.
+TEST(Win32SerialPort, UploadsFromTheToolWithTheRealWatchMaskTwice) {
     const int records = SimRecords();
     ASSERT_GT(records, 0) << "needs the simulated tool on COM1: run through run_with_sim.sh";
     Rig rig;
-    ASSERT_TRUE(rig.port.Open(rig.Owner(), 1));
-    // Every configuration step took: the line settings, RTS on, and mask 9.
-    EXPECT_TRUE(rig.platform.Boxes().empty()) << Joined(rig.platform.Boxes());
-    ASSERT_TRUE(rig.port.StartMonitor());
-
-    EXPECT_TRUE(rig.Upload()) << rig.bytes << " bytes arrived";
-    rig.port.Close();
-
-    EXPECT_FALSE(rig.port.IsMonitoring());
-    EXPECT_FALSE(rig.port.IsOpen());
-    ExpectRecordsListed(rig.state, records);
-    // Every byte of every frame, once: 7 bytes a frame around payloads of 2
-    // (full range), 1 (data length), 10 per record and 0 (end).
-    EXPECT_EQ(rig.bytes, (records + 3) * 7 + 2 + 1 + records * 10);
+    for (int round = 1; round <= 2; ++round) {
+        // Every configuration step takes: the line settings, RTS on, mask 9.
+        ASSERT_TRUE(rig.Open()) << "round " << round;
+        EXPECT_TRUE(rig.Upload()) << "round " << round << ": " << rig.bytes << " bytes arrived";
+        rig.port.Close();
+        EXPECT_FALSE(rig.port.IsMonitoring());
+        EXPECT_FALSE(rig.port.IsOpen());
+        EXPECT_EQ(rig.state.lengthText, std::to_string(records));
+        EXPECT_EQ(rig.state.rangeText, "20");
+        ASSERT_EQ(rig.state.list.GetItemCount(), records);
+        for (int row = 0; row < records; ++row) {
+            EXPECT_EQ(rig.state.list.GetItemText(row, 0), std::to_string(row + 1));
+            EXPECT_FALSE(rig.state.list.GetItemText(row, 1).empty()) << "row " << row;
+            const std::string pass = rig.state.list.GetItemText(row, 3);
+            EXPECT_TRUE(pass == "passed" || pass == "failed") << "row " << row << ": " << pass;
+        }
+        // Every byte of every frame, once: 7 bytes a frame around payloads of
+        // 2 (full range), 1 (data length), 10 per record and 0 (end).
+        EXPECT_EQ(rig.bytes, round * ((records + 3) * 7 + 2 + 1 + records * 10));
+    }
     // With EV_CTS in the mask every line wake-up also reports CTS; nothing else.
     EXPECT_GT(rig.cts, 0);
     EXPECT_EQ(rig.others, 0);
     EXPECT_EQ(rig.wrongPort, 0);
-    EXPECT_TRUE(rig.platform.Boxes().empty()) << Joined(rig.platform.Boxes());
-}
-
-TEST(Win32SerialPort, ClosedPortOpensAgainForASecondUpload) {
-    const int records = SimRecords();
-    ASSERT_GT(records, 0) << "needs the simulated tool on COM1: run through run_with_sim.sh";
-    Rig rig;
-    for (int round = 0; round < 2; ++round) {
-        ASSERT_TRUE(rig.port.Open(rig.Owner(), 1)) << "round " << round;
-        ASSERT_TRUE(rig.port.StartMonitor());
-        EXPECT_TRUE(rig.Upload()) << "round " << round;
-        rig.port.Close();
-        ExpectRecordsListed(rig.state, records);
-    }
-    EXPECT_TRUE(rig.platform.Boxes().empty()) << Joined(rig.platform.Boxes());
+    EXPECT_EQ(rig.platform.Boxes(), kNoBoxes);
 }
 
 TEST(Win32SerialPort, ClosingWhileTheToolIsStillSendingStopsCleanly) {
     ASSERT_GT(SimRecords(), 0) << "needs the simulated tool on COM1: run through run_with_sim.sh";
     Rig rig;
-    ASSERT_TRUE(rig.port.Open(rig.Owner(), 1));
-    ASSERT_TRUE(rig.port.StartMonitor());
+    ASSERT_TRUE(rig.Open());
     rig.state.BeginUpload();
     // Close as soon as the first record row is in, mid-stream.
-    ASSERT_TRUE(rig.owner.PumpUntil([&] { return rig.state.list.GetItemCount() > 0; },
-                                    std::chrono::seconds(30)));
+    ASSERT_TRUE(
+        rig.PumpUntil([&] { return rig.state.list.GetItemCount() > 0; }, std::chrono::seconds(30)));
     rig.port.Close();
     EXPECT_FALSE(rig.port.IsMonitoring());
     EXPECT_FALSE(rig.port.IsOpen());
     EXPECT_FALSE(rig.state.exportEnabled);
-    EXPECT_TRUE(rig.platform.Boxes().empty()) << Joined(rig.platform.Boxes());
+    EXPECT_EQ(rig.platform.Boxes(), kNoBoxes);
 }
