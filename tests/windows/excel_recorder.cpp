@@ -11,6 +11,7 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <new>
 
@@ -19,7 +20,7 @@ namespace {
 // {6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}
 constexpr CLSID kClsid = {
     0x6b1e3c52, 0x9a4d, 0x4f0b, {0x8c, 0x1e, 0x2d, 0x7a, 0x5b, 0x9e, 0x4c, 0x31}};
-constexpr wchar_t kClsidText[] = L"{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}";
+constexpr wchar_t kClsidKey[] = L"CLSID\\{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}";
 
 HMODULE g_module = nullptr;
 CRITICAL_SECTION g_logLock;
@@ -30,85 +31,71 @@ struct Line {
     char text[4096];
     int used = 0;
 
-    void Add(const char* part) {
-        while (*part && used < static_cast<int>(sizeof text) - 1) text[used++] = *part++;
+    void Add(const char* format, ...) {
+        va_list args;
+        va_start(args, format);
+        const int n = _vsnprintf(text + used, sizeof text - 1 - used, format, args);
+        va_end(args);
+        used = n < 0 ? static_cast<int>(sizeof text) - 1 : used + n;
         text[used] = '\0';
-    }
-    void Number(long long value) {
-        char digits[32];
-        _snprintf(digits, sizeof digits, "%lld", value);
-        digits[sizeof digits - 1] = '\0';
-        Add(digits);
-    }
-    void Hex(unsigned long value) {
-        char digits[32];
-        _snprintf(digits, sizeof digits, "0x%lX", value);
-        digits[sizeof digits - 1] = '\0';
-        Add(digits);
     }
     void Wide(const wchar_t* wide, UINT length) {
         char utf8[2048];
         const int n = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), utf8,
                                           sizeof utf8 - 1, nullptr, nullptr);
         utf8[n > 0 ? n : 0] = '\0';
-        Add(utf8);
+        Add("%s", utf8);
+    }
+    void Log() const {
+        wchar_t path[MAX_PATH];
+        if (!GetEnvironmentVariableW(L"KELVARIN_EXCEL_LOG", path, MAX_PATH)) return;
+        EnterCriticalSection(&g_logLock);
+        HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, text, static_cast<DWORD>(used), &written, nullptr);
+            WriteFile(file, "\n", 1, &written, nullptr);
+            CloseHandle(file);
+        }
+        LeaveCriticalSection(&g_logLock);
     }
 };
 
-void Log(const Line& line) {
-    wchar_t path[MAX_PATH];
-    if (!GetEnvironmentVariableW(L"KELVARIN_EXCEL_LOG", path, MAX_PATH)) return;
-    EnterCriticalSection(&g_logLock);
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, line.text, static_cast<DWORD>(line.used), &written, nullptr);
-        WriteFile(file, "\n", 1, &written, nullptr);
-        CloseHandle(file);
-    }
-    LeaveCriticalSection(&g_logLock);
-}
-
-// "type:value" of one argument, following a by-reference VARIANT.
+// " type:value" of one argument, following a by-reference VARIANT.
 void Describe(Line& line, const VARIANT& in) {
     const bool byRef = in.vt == (VT_VARIANT | VT_BYREF);
     const VARIANT& v = (byRef && in.pvarVal) ? *in.pvarVal : in;
-    if (byRef) line.Add("ref:");
+    line.Add(byRef ? " ref:" : " ");
     switch (v.vt) {
         case VT_EMPTY:
-            line.Add("EMPTY");
-            break;
+            return line.Add("EMPTY");
         case VT_I2:
-            line.Add("I2:");
-            line.Number(v.iVal);
-            break;
+            return line.Add("I2:%d", v.iVal);
         case VT_I4:
-            line.Add("I4:");
-            line.Number(v.lVal);
-            break;
-        case VT_BOOL:
-            line.Add(v.boolVal == VARIANT_TRUE ? "BOOL:true"
-                     : v.boolVal               ? "BOOL:odd"
-                                               : "BOOL:false");
-            break;
+            return line.Add("I4:%ld", v.lVal);
         case VT_ERROR:
-            line.Add("ERROR:");
-            line.Hex(static_cast<unsigned long>(v.scode));
-            break;
+            return line.Add("ERROR:0x%lX", static_cast<unsigned long>(v.scode));
+        case VT_DISPATCH:
+            return line.Add("DISPATCH");
         case VT_BSTR:
             line.Add("BSTR:");
-            line.Wide(v.bstrVal, SysStringLen(v.bstrVal));
-            break;
-        case VT_DISPATCH:
-            line.Add("DISPATCH");
-            break;
+            return line.Wide(v.bstrVal, SysStringLen(v.bstrVal));
+        case VT_BOOL:
+            return line.Add(v.boolVal == VARIANT_TRUE ? "BOOL:true"
+                            : v.boolVal               ? "BOOL:odd"
+                                                      : "BOOL:false");
         default:
-            line.Add("VT");
-            line.Number(v.vt);
-            break;
+            return line.Add("VT%d", v.vt);
     }
 }
+
+// The object each DISPID of the export returns.
+constexpr struct {
+    DISPID id;
+    const char* name;
+} kChildren[] = {{0x23C, "workbooks"}, {0xB5, "workbook"}, {0x1E5, "sheets"},
+                 {0xAA, "sheet"},      {0xC5, "range"},    {0xF6, "column"}};
 
 class Recorder final : public IDispatch {
 public:
@@ -116,37 +103,29 @@ public:
     static void operator delete(void* p) { HeapFree(GetProcessHeap(), 0, p); }
 
     explicit Recorder(const char* name) {
-        Line line;
-        line.Add(name);
-        line.Add("#");
-        line.Number(InterlockedIncrement(&g_serial));
-        lstrcpynA(m_name, line.text, sizeof m_name);
+        _snprintf(m_name, sizeof m_name - 1, "%s#%ld", name, InterlockedIncrement(&g_serial));
+        m_name[sizeof m_name - 1] = '\0';
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        const bool ok = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch);
+        *out = ok ? static_cast<IDispatch*>(this) : nullptr;
+        if (ok) AddRef();
+        return ok ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&m_refs); }
     ULONG STDMETHODCALLTYPE Release() override {
         const LONG left = InterlockedDecrement(&m_refs);
         if (left == 0) {
             Line line;
-            line.Add("release ");
-            line.Add(m_name);
-            Log(line);
+            line.Add("release %s", m_name);
+            line.Log();
             delete this;
         }
         return static_cast<ULONG>(left);
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
+        *count = 0;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -155,60 +134,26 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO*, UINT*) override {
-        Line line;
-        line.Add("invoke ");
-        line.Add(m_name);
-        line.Add(" ");
-        line.Hex(static_cast<unsigned long>(id));
-        line.Add(" flags=");
-        line.Number(flags);
         const UINT count = params ? params->cArgs : 0;
-        line.Add(" args=");
-        line.Number(count);
-        line.Add(" named=");
-        for (UINT i = 0; params && i < params->cNamedArgs; ++i) {
-            if (i) line.Add(",");
-            line.Number(params->rgdispidNamedArgs[i]);
-        }
+        Line line;
+        line.Add("invoke %s 0x%lX flags=%u args=%u named=", m_name, static_cast<unsigned long>(id),
+                 flags, count);
+        for (UINT i = 0; params && i < params->cNamedArgs; ++i)
+            line.Add(i ? ",%ld" : "%ld", params->rgdispidNamedArgs[i]);
         // The caller passes the arguments last first: logged first to last.
-        for (UINT i = 0; i < count; ++i) {
-            line.Add(" ");
-            Describe(line, params->rgvarg[count - 1 - i]);
-        }
-        Log(line);
+        for (UINT i = 0; i < count; ++i) Describe(line, params->rgvarg[count - 1 - i]);
+        line.Log();
 
-        const char* child = nullptr;
-        switch (id) {
-            case 0x23C:
-                child = "workbooks";
-                break;
-            case 0xB5:
-                child = "workbook";
-                break;
-            case 0x1E5:
-                child = "sheets";
-                break;
-            case 0xAA:
-                child = "sheet";
-                break;
-            case 0xC5:
-                child = "range";
-                break;
-            case 0xF6:
-                child = "column";
-                break;
-            default:
-                break;
-        }
-        if (result) {
-            VariantInit(result);
-            if (child) {
+        if (!result) return S_OK;
+        VariantInit(result);
+        for (const auto& child : kChildren)
+            if (child.id == id) {
                 result->vt = VT_DISPATCH;
-                result->pdispVal = new Recorder(child);
-            } else if (id == 0xED) {
-                result->vt = VT_BOOL;
-                result->boolVal = VARIANT_TRUE;
+                result->pdispVal = new Recorder(child.name);
             }
+        if (id == 0xED) {
+            result->vt = VT_BOOL;
+            result->boolVal = VARIANT_TRUE;
         }
         return S_OK;
     }
@@ -221,13 +166,9 @@ private:
 class Factory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *out = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        const bool ok = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory);
+        *out = ok ? static_cast<IClassFactory*>(this) : nullptr;
+        return ok ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
@@ -235,7 +176,7 @@ public:
         if (outer) return CLASS_E_NOAGGREGATION;
         Line line;
         line.Add("create Excel.Application");
-        Log(line);
+        line.Log();
         auto* app = new Recorder("application");
         const HRESULT hr = app->QueryInterface(riid, out);
         app->Release();
@@ -249,14 +190,9 @@ alignas(Factory) unsigned char g_factoryStorage[sizeof(Factory)];
 Factory* g_factory = nullptr;
 
 bool SetKey(const wchar_t* key, const wchar_t* name, const wchar_t* value) {
-    HKEY handle;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG rc = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                                   static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
-    return rc == ERROR_SUCCESS;
+    return RegSetKeyValueW(HKEY_CLASSES_ROOT, key, name, REG_SZ, value,
+                           static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(wchar_t))) ==
+           ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -281,26 +217,18 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
-    wchar_t path[MAX_PATH];
+    wchar_t path[MAX_PATH], inproc[160];
     if (!GetModuleFileNameW(g_module, path, MAX_PATH)) return E_FAIL;
-    wchar_t clsid[128];
-    wchar_t inproc[160];
-    lstrcpyW(clsid, L"CLSID\\");
-    lstrcatW(clsid, kClsidText);
-    lstrcpyW(inproc, clsid);
+    lstrcpyW(inproc, kClsidKey);
     lstrcatW(inproc, L"\\InprocServer32");
-    const bool ok = SetKey(L"Excel.Application\\CLSID", nullptr, kClsidText) &&
-                    SetKey(clsid, nullptr, L"Kelvarin test recorder") &&
+    const bool ok = SetKey(L"Excel.Application\\CLSID", nullptr, kClsidKey + 6) &&
                     SetKey(inproc, nullptr, path) &&
                     SetKey(inproc, L"ThreadingModel", L"Apartment");
     return ok ? S_OK : E_FAIL;
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    wchar_t clsid[128];
-    lstrcpyW(clsid, L"CLSID\\");
-    lstrcatW(clsid, kClsidText);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Excel.Application");
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, clsid);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey);
     return S_OK;
 }
