@@ -22,21 +22,6 @@ TEST_F(MainWindowTest, PortCloseHandlesTheByteUnderWayButNoClick) {
     EXPECT_TRUE(comm.Boxes().empty());
 }
 
-TEST_F(MainWindowTest, BytesAreHandledWhileTheWarningBoxIsOpen) {
-    excel.FailCreation(true);
-    OpenPort();
-    ToolSends(Frame(CMD_UPLOAD_DONE));
-    ui.onMessageBox = [&](const MessageBoxRecord&) {
-        ToolSends(Frame(CMD_DATA_LENGTH, {5}));
-        return IDOK;
-    };
-    ASSERT_TRUE(window->Click(IDC_BUTTON_EXPORT));
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].caption, "Warning");
-    EXPECT_TRUE(ui.boxes[0].owned);
-    EXPECT_EQ(Text(IDC_EDIT_LENGTH), "5");
-}
-
 TEST_F(MainWindowTest, AboutRangeOpensTheAboutBoxWhichHandlesBytesAndOthersGoToTheSystem) {
     OpenPort();
     std::vector<std::string> texts;

@@ -95,12 +95,6 @@ TEST_F(MainWindowTest, UploadCloseAndReopenFollowTheTableAndKeepOrEmptyTheData) 
     EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(MainWindowTest, EndFrameBeforeAnyUploadEnablesExportBesideUpload) {
-    OpenPort();
-    ToolSends(Frame(CMD_UPLOAD_DONE));
-    EXPECT_EQ(State(), (Enabled{false, false, true, true, true}));
-}
-
 TEST_F(MainWindowTest, PortOrWorkerThatCannotStartShowsOneBoxAndChangesNothing) {
     for (auto op : {FakeCommPlatform::Op::CreateFile, FakeCommPlatform::Op::CreateThread}) {
         ui.boxes.clear();
@@ -121,20 +115,38 @@ TEST_F(MainWindowTest, PortOrWorkerThatCannotStartShowsOneBoxAndChangesNothing) 
     EXPECT_EQ(State(), kPortOpen);
 }
 
-TEST_F(MainWindowTest, FailingExportCallIsShownOnceAndTheWindowGoesOn) {
+// An end frame before any upload enables Export beside Upload; each failing
+// export is shown in one box and the window goes on.
+TEST_F(MainWindowTest, EndFrameBeforeAnUploadAndExportFailuresShownOnce) {
+    const Enabled endBeforeUpload = {false, false, true, true, true};
     OpenPort();
     ToolSends(Frame(CMD_UPLOAD_DONE));
+    EXPECT_EQ(State(), endBeforeUpload);
+
     excel.FailCall(3);
     ASSERT_TRUE(window->Click(IDC_BUTTON_EXPORT));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_FALSE(ui.boxes[0].text.empty());
     EXPECT_EQ(ui.boxes[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONSTOP));
     EXPECT_EQ(excel.LiveObjects(), 0u);
-    EXPECT_EQ(State(), (Enabled{false, false, true, true, true}));
+    EXPECT_EQ(State(), endBeforeUpload);
 
+    // The Warning box handles the tool's bytes while it waits for the user.
+    excel.FailCreation(true);
+    ui.onMessageBox = [&](const MessageBoxRecord&) {
+        ToolSends(Frame(CMD_DATA_LENGTH, {5}));
+        return IDOK;
+    };
+    ASSERT_TRUE(window->Click(IDC_BUTTON_EXPORT));
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[1].caption, "Warning");
+    EXPECT_TRUE(ui.boxes[1].owned);
+    EXPECT_EQ(Text(IDC_EDIT_LENGTH), "5");
+
+    excel.FailCreation(false);
     ASSERT_TRUE(window->Click(IDC_BUTTON_EXPORT));
     EXPECT_EQ(excel.Cells().at("D1"), "PASS");
-    EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes.size(), 2u);
 }
 
 TEST_F(MainWindowTest, OkTakesTheFieldsBackAndTheMinimisedWindowPaintsItsIcon) {
