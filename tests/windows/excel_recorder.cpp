@@ -23,10 +23,10 @@ constexpr CLSID kClsid = {
 constexpr wchar_t kClsidKey[] = L"CLSID\\{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}";
 
 HMODULE g_module = nullptr;
-CRITICAL_SECTION g_logLock;
 LONG g_serial = 0;
 
-// A line being built; long texts are cut, never overrun.
+// A line being built; long texts are cut, never overrun. Logged lines come
+// from the one thread of the apartment the objects live in.
 struct Line {
     char text[4096];
     int used = 0;
@@ -39,17 +39,9 @@ struct Line {
         used = n < 0 ? static_cast<int>(sizeof text) - 1 : used + n;
         text[used] = '\0';
     }
-    void Wide(const wchar_t* wide, UINT length) {
-        char utf8[2048];
-        const int n = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), utf8,
-                                          sizeof utf8 - 1, nullptr, nullptr);
-        utf8[n > 0 ? n : 0] = '\0';
-        Add("%s", utf8);
-    }
     void Log() const {
         wchar_t path[MAX_PATH];
         if (!GetEnvironmentVariableW(L"KELVARIN_EXCEL_LOG", path, MAX_PATH)) return;
-        EnterCriticalSection(&g_logLock);
         HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
@@ -58,7 +50,6 @@ struct Line {
             WriteFile(file, "\n", 1, &written, nullptr);
             CloseHandle(file);
         }
-        LeaveCriticalSection(&g_logLock);
     }
 };
 
@@ -67,27 +58,19 @@ void Describe(Line& line, const VARIANT& in) {
     const bool byRef = in.vt == (VT_VARIANT | VT_BYREF);
     const VARIANT& v = (byRef && in.pvarVal) ? *in.pvarVal : in;
     line.Add(byRef ? " ref:" : " ");
-    switch (v.vt) {
-        case VT_EMPTY:
-            return line.Add("EMPTY");
-        case VT_I2:
-            return line.Add("I2:%d", v.iVal);
-        case VT_I4:
-            return line.Add("I4:%ld", v.lVal);
-        case VT_ERROR:
-            return line.Add("ERROR:0x%lX", static_cast<unsigned long>(v.scode));
-        case VT_DISPATCH:
-            return line.Add("DISPATCH");
-        case VT_BSTR:
-            line.Add("BSTR:");
-            return line.Wide(v.bstrVal, SysStringLen(v.bstrVal));
-        case VT_BOOL:
-            return line.Add(v.boolVal == VARIANT_TRUE ? "BOOL:true"
-                            : v.boolVal               ? "BOOL:odd"
-                                                      : "BOOL:false");
-        default:
-            return line.Add("VT%d", v.vt);
-    }
+    if (v.vt == VT_I2) return line.Add("I2:%d", v.iVal);
+    if (v.vt == VT_ERROR) return line.Add("ERROR:0x%lX", static_cast<unsigned long>(v.scode));
+    if (v.vt == VT_BOOL)
+        return line.Add("BOOL:%s", v.boolVal == VARIANT_TRUE ? "true"
+                                   : v.boolVal               ? "odd"
+                                                             : "false");
+    if (v.vt != VT_BSTR) return line.Add("VT%d", v.vt);
+    char utf8[2048];
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, v.bstrVal, static_cast<int>(SysStringLen(v.bstrVal)), utf8,
+                            sizeof utf8 - 1, nullptr, nullptr);
+    utf8[n > 0 ? n : 0] = '\0';
+    line.Add("BSTR:%s", utf8);
 }
 
 // The object each DISPID of the export returns.
@@ -200,7 +183,6 @@ bool SetKey(const wchar_t* key, const wchar_t* name, const wchar_t* value) {
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
-        InitializeCriticalSection(&g_logLock);
         g_factory = new (g_factoryStorage) Factory;
     }
     return TRUE;
@@ -210,10 +192,6 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
     DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
     if (!IsEqualCLSID(clsid, kClsid)) return CLASS_E_CLASSNOTAVAILABLE;
     return g_factory->QueryInterface(riid, out);
-}
-
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return S_FALSE;
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {

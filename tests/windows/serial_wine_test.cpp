@@ -133,12 +133,8 @@ TEST(Win32SerialPort, UploadsFromTheToolWithTheRealWatchMaskTwice) {
         EXPECT_EQ(rig.state.lengthText, std::to_string(records));
         EXPECT_EQ(rig.state.rangeText, "20");
         ASSERT_EQ(rig.state.list.GetItemCount(), records);
-        for (int row = 0; row < records; ++row) {
+        for (int row = 0; row < records; ++row)
             EXPECT_EQ(rig.state.list.GetItemText(row, 0), std::to_string(row + 1));
-            EXPECT_FALSE(rig.state.list.GetItemText(row, 1).empty()) << "row " << row;
-            const std::string pass = rig.state.list.GetItemText(row, 3);
-            EXPECT_TRUE(pass == "passed" || pass == "failed") << "row " << row << ": " << pass;
-        }
         // Every byte of every frame, once: 7 bytes a frame around payloads of
         // 2 (full range), 1 (data length), 10 per record and 0 (end).
         EXPECT_EQ(rig.bytes, round * ((records + 3) * 7 + 2 + 1 + records * 10));
