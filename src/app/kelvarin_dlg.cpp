@@ -140,7 +140,9 @@ void CKelvarinDlg::OnPortClose() {
     EnableItem(IDC_BUTTON_CLOSE, FALSE);
     EnableItem(IDC_BUTTON_UPLOAD, FALSE);
     EnableItem(IDC_BUTTON_EXPORT, FALSE);
+    m_closingPort = TRUE;
     m_port.Close();
+    m_closingPort = FALSE;
     EnableItem(IDC_COMBO_PORT, TRUE);
     EnableItem(IDC_BUTTON_OPEN, TRUE);
     EnableItem(IDC_BUTTON_CLOSE, FALSE);
@@ -175,6 +177,7 @@ void CKelvarinDlg::SendFrameBytes(const std::uint8_t* bytes, std::uint32_t count
 }
 
 void CKelvarinDlg::EnableExport() {
+    if (m_closingPort) return;
     EnableItem(IDC_BUTTON_EXPORT, TRUE);
 }
 

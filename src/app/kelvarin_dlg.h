@@ -58,4 +58,7 @@ private:
     void EnableItem(int id, BOOL enable);
 
     AutomationClient* m_automation;
+    // Set while "Port Close" waits for the worker: an end frame handled then
+    // must not offer "Export" on a port that is going away.
+    BOOL m_closingPort = FALSE;
 };

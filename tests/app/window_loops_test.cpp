@@ -11,6 +11,7 @@ TEST_F(MainWindowTest, PortCloseHandlesTheByteUnderWayButNoClick) {
         Upload();
         ToolSendsAllButLastHandled(frame);
         window->PostClick(IDC_BUTTON_OPEN);
+        window->PostClick(IDC_BUTTON_EXPORT);
         ASSERT_TRUE(window->Click(IDC_BUTTON_CLOSE));
         EXPECT_EQ(State(), kPortClosed);
         EXPECT_EQ(comm.LiveThreads(), 0);
@@ -18,6 +19,7 @@ TEST_F(MainWindowTest, PortCloseHandlesTheByteUnderWayButNoClick) {
     }
     EXPECT_EQ(Text(IDC_EDIT_LENGTH), "42");
     EXPECT_EQ(comm.Count(FakeCommPlatform::Op::CreateFile), 2) << "no open from a queued click";
+    EXPECT_TRUE(excel.Calls().empty()) << "no export from a queued click";
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(comm.Boxes().empty());
 }
