@@ -13,7 +13,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <new>
 
 namespace {
 
@@ -31,13 +30,14 @@ struct Line {
     char text[4096];
     int used = 0;
 
-    void Add(const char* format, ...) {
+    Line& Add(const char* format, ...) {
         va_list args;
         va_start(args, format);
         const int n = _vsnprintf(text + used, sizeof text - 1 - used, format, args);
         va_end(args);
         used = n < 0 ? static_cast<int>(sizeof text) - 1 : used + n;
         text[used] = '\0';
+        return *this;
     }
     void Log() const {
         wchar_t path[MAX_PATH];
@@ -54,7 +54,7 @@ struct Line {
 };
 
 // " type:value" of one argument, following a by-reference VARIANT.
-void Describe(Line& line, const VARIANT& in) {
+Line& Describe(Line& line, const VARIANT& in) {
     const bool byRef = in.vt == (VT_VARIANT | VT_BYREF);
     const VARIANT& v = (byRef && in.pvarVal) ? *in.pvarVal : in;
     line.Add(byRef ? " ref:" : " ");
@@ -70,7 +70,7 @@ void Describe(Line& line, const VARIANT& in) {
         WideCharToMultiByte(CP_UTF8, 0, v.bstrVal, static_cast<int>(SysStringLen(v.bstrVal)), utf8,
                             sizeof utf8 - 1, nullptr, nullptr);
     utf8[n > 0 ? n : 0] = '\0';
-    line.Add("BSTR:%s", utf8);
+    return line.Add("BSTR:%s", utf8);
 }
 
 // The object each DISPID of the export returns.
@@ -100,9 +100,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override {
         const LONG left = InterlockedDecrement(&m_refs);
         if (left == 0) {
-            Line line;
-            line.Add("release %s", m_name);
-            line.Log();
+            Line().Add("release %s", m_name).Log();
             delete this;
         }
         return static_cast<ULONG>(left);
@@ -157,9 +155,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
         if (outer) return CLASS_E_NOAGGREGATION;
-        Line line;
-        line.Add("create Excel.Application");
-        line.Log();
+        Line().Add("create Excel.Application").Log();
         auto* app = new Recorder("application");
         const HRESULT hr = app->QueryInterface(riid, out);
         app->Release();
@@ -168,9 +164,8 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
-// Constructed in DllMain: there is no start-up code to run constructors.
-alignas(Factory) unsigned char g_factoryStorage[sizeof(Factory)];
-Factory* g_factory = nullptr;
+// Built by the compiler: there is no start-up code to run constructors.
+constinit Factory g_factory;
 
 bool SetKey(const wchar_t* key, const wchar_t* name, const wchar_t* value) {
     return RegSetKeyValueW(HKEY_CLASSES_ROOT, key, name, REG_SZ, value,
@@ -181,17 +176,14 @@ bool SetKey(const wchar_t* key, const wchar_t* name, const wchar_t* value) {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        g_module = instance;
-        g_factory = new (g_factoryStorage) Factory;
-    }
+    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
     return TRUE;
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
     DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
     if (!IsEqualCLSID(clsid, kClsid)) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory->QueryInterface(riid, out);
+    return g_factory.QueryInterface(riid, out);
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
