@@ -14,7 +14,7 @@
 // The simulated torque tool on a pseudo-terminal, served from a thread.
 class PtyTool {
 public:
-    explicit PtyTool(torque_sim::Config config, bool pace = false) : m_session(std::move(config)) {
+    explicit PtyTool(torque_sim::Config config) : m_session(std::move(config)) {
         std::string error;
         m_master = torque_sim::OpenPseudoTerminal(m_path, m_keepAlive, error);
         m_session.trace = [this](torque_sim::Direction direction, const torque_sim::Bytes& bytes) {
@@ -22,7 +22,6 @@ public:
             std::lock_guard lock(m_mutex);
             m_fromHost.push_back(bytes);
         };
-        m_options.pace = pace;
         m_options.stop = &m_stop;
         m_ready = m_master >= 0;
         if (m_ready) m_thread = std::thread([this] { Serve(); });
