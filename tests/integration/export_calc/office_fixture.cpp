@@ -1,5 +1,6 @@
 #include "office_fixture.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <com/sun/star/awt/XWindow2.hpp>
@@ -140,8 +141,14 @@ std::vector<pid_t> OfficesUsing(const std::string& profileDir) {
     std::vector<pid_t> pids;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-        std::ifstream file(entry.path() / "cmdline");
-        std::string cmdline((std::istreambuf_iterator<char>(file)), {});
+        // Plain reads: a process that ends meanwhile fails the read with
+        // ESRCH, which the stream library would throw on.
+        std::string cmdline;
+        const int fd = ::open((entry.path() / "cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        char chunk[4096];
+        for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) cmdline.append(chunk, n);
+        ::close(fd);
         if (cmdline.find("soffice.bin") != std::string::npos &&
             cmdline.find(profileDir) != std::string::npos)
             pids.push_back(static_cast<pid_t>(std::atoi(entry.path().filename().c_str())));
