@@ -77,37 +77,21 @@ void Press(HWND control, WORD key = 0) {
     SendInput(2, input, sizeof(INPUT));
 }
 
-// Reads list-view texts of another process through a buffer placed there.
-class RemoteList {
-public:
-    RemoteList(HANDLE process, HWND list) : m_process(process), m_list(list) {
-        m_memory = static_cast<char*>(
-            VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    }
-    ~RemoteList() { VirtualFreeEx(m_process, m_memory, 0, MEM_RELEASE); }
-
-    std::string Item(int row, int column) {
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.cchTextMax = 1024;
-        item.pszText = reinterpret_cast<LPWSTR>(m_memory + 1024);
-        WriteProcessMemory(m_process, m_memory, &item, sizeof item, nullptr);
-        SendMessageW(m_list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(m_memory));
-        return ReadText();
-    }
-    int Rows() { return static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0)); }
-
-private:
-    std::string ReadText() {
-        std::wstring text(1024, L'\0');
-        ReadProcessMemory(m_process, m_memory + 1024, text.data(), 1024 * sizeof(wchar_t), nullptr);
-        return NarrowUtf16(text.substr(0, text.find(L'\0')));
-    }
-
-    HANDLE m_process;
-    HWND m_list;
-    char* m_memory;
-};
+// A list-view text of another process, read through a buffer placed there.
+std::string RemoteItem(HANDLE process, HWND list, int row, int column) {
+    auto* memory = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.cchTextMax = 1024;
+    item.pszText = reinterpret_cast<LPWSTR>(memory + 1024);
+    WriteProcessMemory(process, memory, &item, sizeof item, nullptr);
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory));
+    std::wstring text(1024, L'\0');
+    ReadProcessMemory(process, memory + 1024, text.data(), 1024 * sizeof(wchar_t), nullptr);
+    VirtualFreeEx(process, memory, 0, MEM_RELEASE);
+    return NarrowUtf16(text.substr(0, text.find(L'\0')));
+}
 
 void SaveBitmap(HWND window, const std::wstring& path) {
     RECT r;
@@ -283,16 +267,16 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kExport)); }, 30)) << "upload unended";
     EXPECT_EQ(Enabled(), "00101");
 
-    RemoteList list(m_process.hProcess, Item(kList));
     const char* simRecords = std::getenv("KELVARIN_SIM_RECORDS");
     const int records = simRecords ? std::atoi(simRecords) : 0;
-    ASSERT_EQ(list.Rows(), records);
+    ASSERT_EQ(SendMessageW(Item(kList), LVM_GETITEMCOUNT, 0, 0), records);
     EXPECT_EQ(TextOf(Item(kLength)), std::to_string(records));
     EXPECT_EQ(TextOf(Item(kRange)), "20");
     EXPECT_TRUE(SendMessageW(Item(kList), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES);
     std::vector<std::vector<std::string>> rows(records);
     for (int r = 0; r < records; ++r) {
-        for (int c = 0; c < 4; ++c) rows[r].push_back(list.Item(r, c));
+        for (int c = 0; c < 4; ++c)
+            rows[r].push_back(RemoteItem(m_process.hProcess, Item(kList), r, c));
         EXPECT_EQ(rows[r][0], std::to_string(r + 1));
     }
     if (!g_screenshot.empty()) SaveBitmap(m_main, DosPath(g_screenshot));
