@@ -170,13 +170,4 @@ TEST(FrameReceiver, UploadForgetsAFrameCutOffEarlier) {
     EXPECT_EQ(host.sent[1], kAck);
 }
 
-TEST(FrameReceiver, BuildFrameMakesTheTwoFixedFrames) {
-    FrameReceiver receiver;
-    receiver.BuildFrame(CMD_UPLOAD_REQUEST);
-    EXPECT_EQ(Bytes(receiver.txFrame, receiver.txFrame + receiver.txCheckIndex + 1),
-              (Bytes{0xEB, 0x00, 0x55, 0xF0, 0x00, 0x00, 0x30}));
-    receiver.BuildFrame(CMD_ACK);
-    EXPECT_EQ(Bytes(receiver.txFrame, receiver.txFrame + receiver.txCheckIndex + 1), kAck);
-}
-
 }  // namespace

@@ -94,22 +94,6 @@ TEST(RecordHandling, AppendsAndListsEachRecordInItsOwnRow) {
     EXPECT_FLOAT_EQ(records[3].value, 11.0f);
 }
 
-TEST(RecordArray, StartsWithFiftyBlankRecordsAndGrowsInSteps) {
-    CArray<Tag_UserData_Type> records;
-    records.SetSize(50, 10);
-    EXPECT_EQ(records.GetSize(), 50u);
-    EXPECT_EQ(records[49].id, 0);
-    EXPECT_EQ(records[49].value, 0.0f);
-    records.RemoveAll();
-    EXPECT_EQ(records.GetSize(), 0u);
-    EXPECT_EQ(records.GetCapacity(), 0u);
-    EXPECT_EQ(records.GetGrowBy(), 10u);
-    records.Add({});
-    EXPECT_EQ(records.GetCapacity(), 10u);
-    for (int i = 0; i < 10; ++i) records.Add({});
-    EXPECT_EQ(records.GetCapacity(), 20u);
-}
-
 TEST(FieldText, GeneralNotationWithSixSignificantDigits) {
     EXPECT_EQ(FloatFieldText(0.5f), "0.5");
     EXPECT_EQ(FloatFieldText(2.0f), "2");

@@ -108,17 +108,6 @@ TEST(SimulatedUpload, HangUpLeavesTheUploadUnfinished) {
     EXPECT_FALSE(bench.host.exportEnabled);
 }
 
-TEST(SimulatedUpload, WithoutResendingAFaultStallsTheUpload) {
-    torque_sim::Config config;
-    config.records = torque_sim::DefaultRecords(5);
-    config.retransmitAfter = std::chrono::milliseconds(0);
-    config.faults.at[3] = Fault::BadCheck;
-    Bench bench(config);
-    bench.Run();
-    EXPECT_EQ(bench.host.list.GetItemCount(), 1);
-    EXPECT_FALSE(bench.host.exportEnabled);
-}
-
 TEST(SimulatedUpload, ANewRequestStartsOver) {
     torque_sim::Config config;
     config.records = torque_sim::DefaultRecords(4);
