@@ -15,25 +15,12 @@
 #include "protocol/upload_state.h"
 #include "serial/comm_win32.h"
 #include "serial/serial_port.h"
+#include "upload_options.h"
 #include "upload_table.h"
 
 namespace {
 
-void Usage(FILE* out) {
-    std::fputs(
-        "usage: kelvarin-upload --port N [--timeout SECONDS] [--csv]\n"
-        "  --port N           serial port COM1 to COM12\n"
-        "  --timeout SECONDS  give up when the upload has not ended by then (default 60)\n"
-        "  --csv              print the list as CSV instead of tab-separated text\n",
-        out);
-}
-
-bool ParseNumber(const char* text, long low, long high, long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text, &end, 10);
-    return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
-}
+constexpr const char* kPortHelp = "serial port COM1 to COM12";
 
 // A console program has nobody to click a box away: the serial port's
 // reports go to standard error instead.
@@ -116,41 +103,9 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    long port = 0;
-    long timeoutSeconds = 60;
-    bool csv = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if ((arg == "--port" || arg == "--timeout") && i + 1 >= argc) {
-            std::fprintf(stderr, "kelvarin-upload: %s needs a value\n", arg.c_str());
-            return 2;
-        }
-        if (arg == "--port") {
-            if (!ParseNumber(argv[++i], 1, 12, port)) {
-                std::fputs("kelvarin-upload: --port takes a number from 1 to 12\n", stderr);
-                return 2;
-            }
-        } else if (arg == "--timeout") {
-            if (!ParseNumber(argv[++i], 1, 86400, timeoutSeconds)) {
-                std::fputs("kelvarin-upload: --timeout takes whole seconds, 1 to 86400\n", stderr);
-                return 2;
-            }
-        } else if (arg == "--csv") {
-            csv = true;
-        } else if (arg == "--help" || arg == "-h") {
-            Usage(stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "kelvarin-upload: unknown option %s\n", arg.c_str());
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (port == 0) {
-        std::fputs("kelvarin-upload: --port is required\n", stderr);
-        Usage(stderr);
-        return 2;
-    }
+    UploadOptions options;
+    if (const int status = ParseUploadOptions(argc, argv, kPortHelp, options); status >= 0)
+        return status;
     // The table's line ends are its own (CSV rows end in CR LF already).
     _setmode(_fileno(stdout), _O_BINARY);
 
@@ -164,7 +119,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const int number = static_cast<int>(port);
+    const int number = options.port;
     if (!serial.Open(reinterpret_cast<OwnerHandle>(owner.Handle()), number) ||
         !serial.StartMonitor()) {
         const std::string reason = platform.FormatMessageW(platform.GetLastError());
@@ -175,7 +130,7 @@ int main(int argc, char** argv) {
 
     state.BeginUpload();
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+    const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds);
     while (!state.exportEnabled && !platform.lineFailed && Clock::now() < deadline)
         OwnerWindow::Pump(100);
     // The end frame's acknowledgement is still on its way to the worker; the
@@ -193,10 +148,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "kelvarin-upload: no complete upload from port %d within %ld s "
                          "(%d record(s) received)\n",
-                         number, timeoutSeconds, state.list.GetItemCount());
+                         number, options.timeoutSeconds, state.list.GetItemCount());
         return 1;
     }
-    const std::string table = FormatUpload(state, csv);
+    const std::string table = FormatUpload(state, options.csv);
     std::fwrite(table.data(), 1, table.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
