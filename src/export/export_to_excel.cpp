@@ -3,23 +3,14 @@
 #include <string>
 
 #include "export/dispatch_holder.h"
+#include "export/excel_dispids.h"
 #include "export/header_text.h"
 
 using namespace automation;
 
 namespace {
 
-// Members of the spreadsheet's object model, bound by DISPID.
-constexpr DispId kWorkbooks = 0x23C;
-constexpr DispId kAdd = 0xB5;
-constexpr DispId kSheets = 0x1E5;
-constexpr DispId kItem = 0xAA;
-constexpr DispId kRange = 0xC5;
-constexpr DispId kValue2 = 0x56C;
-constexpr DispId kEntireColumn = 0xF6;
-constexpr DispId kAutoFit = 0xED;
-constexpr DispId kVisible = 0x22E;
-constexpr DispId kUserControl = 0x4BA;
+using namespace automation::excel;
 
 constexpr unsigned kMbOk = 0;  // one OK button, no icon
 

@@ -21,6 +21,8 @@
 #include <com/sun/star/util/XCloseable.hpp>
 #include <cstdio>
 
+#include "export/excel_dispids.h"
+
 using namespace automation;
 using namespace css::uno;
 using rtl::OUString;
@@ -28,16 +30,7 @@ using rtl::OUString;
 namespace calc {
 namespace {
 
-constexpr DispId kWorkbooks = 0x23C;
-constexpr DispId kAdd = 0xB5;
-constexpr DispId kSheets = 0x1E5;
-constexpr DispId kItem = 0xAA;
-constexpr DispId kRange = 0xC5;
-constexpr DispId kValue2 = 0x56C;
-constexpr DispId kEntireColumn = 0xF6;
-constexpr DispId kAutoFit = 0xED;
-constexpr DispId kVisible = 0x22E;
-constexpr DispId kUserControl = 0x4BA;
+using namespace automation::excel;
 
 constexpr std::int32_t kMemberNotFound = static_cast<std::int32_t>(0x80020003u);
 constexpr std::int32_t kTypeMismatch = static_cast<std::int32_t>(0x80020005u);
