@@ -52,6 +52,9 @@ TEST_F(QtUploadTest, FullUploadThroughButtonClicksFillsTheWidgets) {
                 << row << "," << column;
     EXPECT_EQ(Text(IDC_EDIT_LENGTH), "12");
     EXPECT_EQ(Text(IDC_EDIT_RANGE), "20");
+    // The end frame's acknowledgement leaves after Export is enabled: wait
+    // for the request and all fifteen acknowledgements to reach the tool.
+    EXPECT_TRUE(Spin([&] { return tool->FromHost().size() == config.records.size() + 4; }));
     EXPECT_EQ(tool->Stop().uploadsCompleted, 1);
 }
 
