@@ -140,18 +140,5 @@ int main(int argc, char** argv) {
         OwnerWindow::Pump(1);
     serial.Close();
 
-    if (!state.exportEnabled) {
-        if (platform.lineFailed)
-            std::fprintf(stderr, "kelvarin-upload: the line to port %d failed after %d record(s)\n",
-                         number, state.list.GetItemCount());
-        else
-            std::fprintf(stderr,
-                         "kelvarin-upload: no complete upload from port %d within %ld s "
-                         "(%d record(s) received)\n",
-                         number, options.timeoutSeconds, state.list.GetItemCount());
-        return 1;
-    }
-    const std::string table = FormatUpload(state, options.csv);
-    std::fwrite(table.data(), 1, table.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return ReportUpload(state, number, options.timeoutSeconds, options.csv, platform.lineFailed);
 }

@@ -1,5 +1,7 @@
 #include "upload_table.h"
 
+#include <cstdio>
+
 namespace {
 
 // RFC 4180: quoted only when the text would otherwise break the row.
@@ -34,4 +36,22 @@ std::string FormatUpload(const UploadState& state, bool csv) {
         out += csv ? "\r\n" : "\n";
     }
     return out;
+}
+
+int ReportUpload(const UploadState& state, int port, long timeoutSeconds, bool csv,
+                 bool lineFailed) {
+    if (!state.exportEnabled) {
+        if (lineFailed)
+            std::fprintf(stderr, "kelvarin-upload: the line to port %d failed after %d record(s)\n",
+                         port, state.list.GetItemCount());
+        else
+            std::fprintf(stderr,
+                         "kelvarin-upload: no complete upload from port %d within %ld s "
+                         "(%d record(s) received)\n",
+                         port, timeoutSeconds, state.list.GetItemCount());
+        return 1;
+    }
+    const std::string table = FormatUpload(state, csv);
+    std::fwrite(table.data(), 1, table.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
