@@ -5,6 +5,7 @@
 #include <string>
 
 #include "export/calc/calc_options.h"
+#include "export/calc_module_path.h"
 #include "export/export_to_excel.h"
 #include "export/unavailable_client.h"
 
@@ -15,7 +16,6 @@
 namespace {
 
 using Factory = AutomationClient* (*)(const CalcOptions*);
-constexpr const char* kModuleName = "libkelvarin_calc.so";
 
 std::string ProgramDir() {
     char path[4096];
@@ -27,9 +27,7 @@ std::string ProgramDir() {
 
 AutomationClient* LoadBridge() {
     void* module = nullptr;
-    for (const std::string& candidate :
-         {ProgramDir() + kModuleName, std::string(KELVARIN_CALC_MODULE)}) {
-        if (candidate.empty()) continue;
+    for (const std::string& candidate : CalcModuleCandidates(ProgramDir())) {
         module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (module) break;
     }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "kelvarin_version.h"
 #include "line_link.h"
 #include "sim_session.h"
 
@@ -36,7 +37,8 @@ void Usage(FILE* out) {
         "  --fault-rate P       random fault (not hang-up) on each frame with chance P\n"
         "  --seed S             seed of the random faults (default 1)\n"
         "  --once               exit after one completed upload\n"
-        "  --trace              print every frame, both ways, on standard error\n",
+        "  --trace              print every frame, both ways, on standard error\n"
+        "  --version            print the version and exit\n",
         out);
 }
 
@@ -128,6 +130,9 @@ int main(int argc, char** argv) {
             link.once = true;
         } else if (arg == "--trace") {
             trace = true;
+        } else if (arg == "--version") {
+            std::printf("torque-sim %s\n", KELVARIN_VERSION);
+            return 0;
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;

@@ -1,13 +1,21 @@
 #include <QApplication>
 #include <QFileInfo>
+#include <cstdio>
+#include <cstring>
 
 #include "app/kelvarin_app.h"
+#include "kelvarin_version.h"
 #include "serial/comm_posix.h"
 #include "ui/qt/qt_backend.h"
 
 CKelvarinApp theApp;
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so it works without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("kelvarin %s\n", KELVARIN_VERSION);
+        return 0;
+    }
     QApplication application(argc, argv);
     QtBackend backend;
 
