@@ -1,0 +1,137 @@
+; The Windows installer: per-machine, into Program Files, with Start menu
+; shortcuts, an entry under installed programs and a silent mode (/S).
+; makensis -DVERSION=x.y.z -DSTAGE=<folder with the programs> -DOUTFILE=<setup.exe>
+Target amd64-unicode
+ManifestDPIAware true
+SetCompressor /SOLID lzma
+
+!include "MUI2.nsh"
+!include "FileFunc.nsh"
+!include "LogicLib.nsh"
+
+!define PRODUCT "Kelvarin"
+!define PUBLISHER "The Kelvarin developers"
+!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define APP_KEY "Software\${PRODUCT}"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+; An upgrade goes where the last install went.
+InstallDirRegKey HKLM "${APP_KEY}" "InstallDir"
+RequestExecutionLevel admin
+
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}, MIT licence"
+
+!define MUI_ICON "${STAGE}\kelvarin.ico"
+!define MUI_UNICON "${STAGE}\kelvarin.ico"
+!define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN "$INSTDIR\kelvarin.exe"
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; A program that is running cannot be replaced or removed: stop before
+; touching anything rather than leave half a program behind. A running
+; executable cannot be opened for writing. Silent runs give up at once.
+!macro WaitWhileRunning
+    ${Do}
+        ClearErrors
+        ${IfNot} ${FileExists} "$INSTDIR\kelvarin.exe"
+        ${AndIfNot} ${FileExists} "$INSTDIR\kelvarin-upload.exe"
+            ${Break}
+        ${EndIf}
+        StrCpy $1 0
+        ${If} ${FileExists} "$INSTDIR\kelvarin.exe"
+            FileOpen $0 "$INSTDIR\kelvarin.exe" a
+            ${If} ${Errors}
+                StrCpy $1 1
+            ${Else}
+                FileClose $0
+            ${EndIf}
+        ${EndIf}
+        ClearErrors
+        ${If} ${FileExists} "$INSTDIR\kelvarin-upload.exe"
+            FileOpen $0 "$INSTDIR\kelvarin-upload.exe" a
+            ${If} ${Errors}
+                StrCpy $1 1
+            ${Else}
+                FileClose $0
+            ${EndIf}
+        ${EndIf}
+        ${If} $1 == 0
+            ${Break}
+        ${EndIf}
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+            "${PRODUCT} is running. Close Kelvarin and every kelvarin-upload, then choose Retry." \
+            /SD IDCANCEL IDRETRY +2
+        Abort "${PRODUCT} is running: nothing was changed."
+    ${Loop}
+!macroend
+
+Function .onInit
+    SetRegView 64
+    SetShellVarContext all
+FunctionEnd
+
+Section "Install"
+    !insertmacro WaitWhileRunning
+    SetOutPath "$INSTDIR"
+    File "${STAGE}\kelvarin.exe"
+    File "${STAGE}\kelvarin-upload.exe"
+    File "${STAGE}\LICENSE.txt"
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+
+    CreateDirectory "$SMPROGRAMS\${PRODUCT}"
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\kelvarin.exe"
+    ; A console with kelvarin-upload on the path, in the user's own folder.
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT} command line.lnk" "$SYSDIR\cmd.exe" \
+        '/k "set "PATH=$INSTDIR;%PATH%" && cd /d "%USERPROFILE%" && kelvarin-upload --help"' \
+        "$INSTDIR\kelvarin.exe" 0
+
+    WriteRegStr HKLM "${APP_KEY}" "InstallDir" "$INSTDIR"
+    WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKLM "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\kelvarin.exe,0"
+    WriteRegStr HKLM "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    IntFmt $0 "0x%08X" $0
+    WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" "$0"
+SectionEnd
+
+Function un.onInit
+    SetRegView 64
+    SetShellVarContext all
+FunctionEnd
+
+Section "Uninstall"
+    !insertmacro WaitWhileRunning
+    Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
+    Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT} command line.lnk"
+    RMDir "$SMPROGRAMS\${PRODUCT}"
+    Delete "$INSTDIR\kelvarin.exe"
+    Delete "$INSTDIR\kelvarin-upload.exe"
+    Delete "$INSTDIR\LICENSE.txt"
+    Delete "$INSTDIR\uninstall.exe"
+    ; Only if empty: files the user put there stay.
+    RMDir "$INSTDIR"
+    DeleteRegKey HKLM "${UNINST_KEY}"
+    DeleteRegKey HKLM "${APP_KEY}"
+SectionEnd
