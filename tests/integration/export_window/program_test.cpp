@@ -115,6 +115,8 @@ TEST(KelvarinProgram, UploadsAndExportsThroughItsOwnPartsAndEndsOnEscape) {
             EXPECT_EQ(OfficeReader::CellText(docs[0], letter + std::to_string(r + 2)),
                       expected.list.GetItemText(r, c));
     }
+    EXPECT_EQ(OfficeReader::CellText(docs[0], "A7"), "");
+    EXPECT_TRUE(OfficeReader::WindowVisible(docs[0]));
     std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
     const std::string mapped((std::istreambuf_iterator<char>(maps)), {});
     EXPECT_NE(mapped.find((bin / fs::path(g_module).filename()).string()), std::string::npos)
