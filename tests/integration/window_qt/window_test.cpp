@@ -58,7 +58,7 @@ protected:
     FakeCommPlatform comm;
 };
 
-// Pixels worked out by hand from the template's dialog units for base units
+// Pixels worked out beforehand from the template's dialog units for base units
 // of 7 x 14 (the stand-in sans face at 9 points, 96 dpi): x * 7 / 4 and
 // y * 14 / 8, rounded.
 TEST_F(QtLayoutTest, StartsWithTheTemplatesControlsAndStateInPlace) {
