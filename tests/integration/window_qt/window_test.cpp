@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "fake_comm_platform.h"
 #include "qt_window_fixture.h"
@@ -92,14 +93,16 @@ TEST_F(QtLayoutTest, StartsWithTheTemplatesControlsAndStateInPlace) {
         }
         EXPECT_EQ(w->isVisible(), e.visible) << e.id;
     }
-    // The labels show their whole text and keep clear of the field after them.
-    for (const auto& [text, next] : {std::pair{"Com No", IDC_COMBO_PORT},
-                                     {"Data Length:", IDC_EDIT_LENGTH},
-                                     {"Full Range:", IDC_EDIT_RANGE}}) {
+    // The labels sit in place, show their whole text and keep clear of the
+    // field after them.
+    for (const auto& [text, at, next] : {std::tuple{"Com No", QPoint(12, 18), IDC_COMBO_PORT},
+                                         {"Data Length:", QPoint(12, 61), IDC_EDIT_LENGTH},
+                                         {"Full Range:", QPoint(170, 63), IDC_EDIT_RANGE}}) {
         QLabel* label = nullptr;
         for (QLabel* l : Dialog().findChildren<QLabel*>())
             if (l->text() == QString::fromUtf8(text)) label = l;
         ASSERT_NE(label, nullptr) << text;
+        EXPECT_EQ(label->pos(), at) << text;
         EXPECT_GE(label->width(), label->sizeHint().width()) << text;
         EXPECT_LT(label->geometry().right(), Control(next)->x()) << text;
     }
