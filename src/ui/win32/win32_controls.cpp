@@ -5,7 +5,16 @@
 #include "serial/win32_text.h"
 
 void Win32Control::Enable(bool enable) {
+    const bool hadFocus = !enable && ::GetFocus() == m_hwnd;
     ::EnableWindow(m_hwnd, enable ? TRUE : FALSE);
+    // A disabled control loses the focus, and a dialog without one gets no
+    // keys, not even Escape: the focus goes on to the next control, or to
+    // the dialog itself when no other takes it.
+    if (hadFocus && !::GetFocus()) {
+        HWND dialog = ::GetParent(m_hwnd);
+        ::SendMessageW(dialog, WM_NEXTDLGCTL, 0, FALSE);
+        if (!::GetFocus()) ::SetFocus(dialog);
+    }
 }
 
 bool Win32Control::IsEnabled() const {

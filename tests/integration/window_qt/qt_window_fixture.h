@@ -25,11 +25,11 @@
 class TestQtBackend final : public QtBackend {
 public:
     bool answerBoxes = false;
-    std::vector<std::string> boxes;  // "caption|text"
+    std::vector<std::string> boxes;  // "caption|text|type"
     int MessageBox(WindowPeer* owner, const std::string& text, const std::string& caption,
                    UINT type) override {
         if (!answerBoxes) return QtBackend::MessageBox(owner, text, caption, type);
-        boxes.push_back(std::string(caption).append("|").append(text));
+        boxes.push_back(caption + "|" + text + "|" + std::to_string(type));
         return IDOK;
     }
 };
@@ -37,6 +37,12 @@ public:
 // The main window on real Qt widgets (offscreen).
 class QtWindowTest : public ::testing::Test {
 protected:
+    // Which of the port list, Port Open, Port Close, Upload and Export take clicks.
+    static constexpr const char* kPortClosed = "11000";
+    static constexpr const char* kPortOpen = "00110";
+    static constexpr const char* kUploading = "00100";
+    static constexpr const char* kUploaded = "00101";
+
     void SetUp() override {
         RegisterAppResources();
         AfxSetBackend(&backend);
@@ -62,7 +68,15 @@ protected:
     W* Control(int id) {
         return Dialog().findChild<W*>(QStringLiteral("ctl%1").arg(id));
     }
+    QTableWidget* List() { return Control<QTableWidget>(IDC_LIST_DATA); }
     std::string Text(int id) { return Control<QLineEdit>(id)->text().toStdString(); }
+    std::string Enabled() {
+        std::string out;
+        for (int id : {IDC_COMBO_PORT, IDC_BUTTON_OPEN, IDC_BUTTON_CLOSE, IDC_BUTTON_UPLOAD,
+                       IDC_BUTTON_EXPORT})
+            out += Control(id)->isEnabled() ? '1' : '0';
+        return out;
+    }
     void Click(int id) {
         ASSERT_TRUE(Control(id)->isEnabled()) << id;
         QTest::mouseClick(Control(id), Qt::LeftButton);

@@ -1,19 +1,26 @@
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 
-#include "protocol/upload_state.h"
+#include "fake_comm_platform.h"
 #include "pty_tool.h"
 #include "qt_window_fixture.h"
 #include "serial/comm_posix.h"
 
 namespace {
 
+using Bytes = torque_sim::Bytes;
+const Bytes kRequest = {0xEB, 0x00, 0x55, 0xF0, 0x00, 0x00, 0x30};
+
+// Against the simulated tool on a pseudo-terminal, through the POSIX platform.
 class QtUploadTest : public QtWindowTest {
 protected:
     void SetUp() override {
         QtWindowTest::SetUp();
-        config.records = torque_sim::DefaultRecords(12);
+        config.records = torque_sim::DefaultRecords(60);
+        // A frame resent after Port Close would land in the next upload.
+        config.retransmitAfter = std::chrono::milliseconds(0);
         tool = std::make_unique<PtyTool>(config);
         ASSERT_TRUE(tool->Ready());
         setenv("KELVARIN_COM1", tool->Path().c_str(), 1);
@@ -23,63 +30,193 @@ protected:
         tool.reset();
         unsetenv("KELVARIN_COM1");
     }
+    // Opens port 1, starts an upload and lets the first rows arrive; the
+    // rest wait for this thread's loop.
+    void UploadSomeRows() {
+        Click(IDC_BUTTON_OPEN);
+        Click(IDC_BUTTON_UPLOAD);
+        EXPECT_EQ(Enabled(), kUploading);
+        ASSERT_TRUE(Spin([&] { return List()->rowCount() >= 3; }));
+    }
 
     torque_sim::Config config;
     std::unique_ptr<PtyTool> tool;
 };
 
-TEST_F(QtUploadTest, FullUploadThroughButtonClicksFillsTheWidgets) {
+// Port Close in the middle of an upload, then a whole upload after reopening,
+// each step checked against the enabled-state table.
+TEST_F(QtUploadTest, PortCloseMidUploadKeepsTheRowsAndTheNextOpeningUploadsAgain) {
     Open(PosixPlatform(), excel);
-    Click(IDC_BUTTON_OPEN);
-    Click(IDC_BUTTON_UPLOAD);
-    EXPECT_FALSE(Control(IDC_BUTTON_UPLOAD)->isEnabled());
-    ASSERT_TRUE(Spin([&] { return Control(IDC_BUTTON_EXPORT)->isEnabled(); }))
-        << "no end of upload";
+    UploadSomeRows();
+    EXPECT_EQ(tool->FromHost().front(), kRequest);
+    Click(IDC_BUTTON_CLOSE);
+    EXPECT_EQ(Enabled(), kPortClosed);
+    const int kept = List()->rowCount();
+    EXPECT_GE(kept, 3);
+    EXPECT_LT(kept, 60);
+    Spin([] { return false; }, 100);
+    EXPECT_EQ(List()->rowCount(), kept) << "nothing arrives on a closed port";
+    EXPECT_EQ(Text(IDC_EDIT_LENGTH), "60");
 
-    // The rows the tool's records give, worked out without a window.
-    UploadState expected(nullptr);
-    expected.BeginUpload();
-    for (const torque_sim::SimRecord& r : config.records)
-        for (std::uint8_t b :
-             torque_sim::EncodeFrame(CMD_RECORD, torque_sim::EncodeRecordPayload(r)))
-            expected.receiver.OnByte(b);
-    auto* list = Control<QTableWidget>(IDC_LIST_DATA);
-    ASSERT_EQ(list->rowCount(), 12);
-    for (int row = 0; row < list->rowCount(); ++row)
-        for (int column = 0; column < 4; ++column)
-            EXPECT_EQ(list->item(row, column)->text().toStdString(),
-                      expected.list.GetItemText(row, column))
-                << row << "," << column;
-    EXPECT_EQ(Text(IDC_EDIT_LENGTH), "12");
+    // Upload empties the list at once but keeps the fields.
+    Click(IDC_BUTTON_OPEN);
+    EXPECT_EQ(Enabled(), kPortOpen);
+    Click(IDC_BUTTON_UPLOAD);
+    EXPECT_EQ(List()->rowCount(), 0);
     EXPECT_EQ(Text(IDC_EDIT_RANGE), "20");
-    // The end frame's acknowledgement leaves after Export is enabled: wait
-    // for the request and all fifteen acknowledgements to reach the tool.
-    EXPECT_TRUE(Spin([&] { return tool->FromHost().size() == config.records.size() + 4; }));
+    ASSERT_TRUE(Spin([&] { return Control(IDC_BUTTON_EXPORT)->isEnabled(); })) << "upload unended";
+    EXPECT_EQ(Enabled(), kUploaded);
+
+    // Row by row texts are the shipped program's test; here each row is in place.
+    ASSERT_EQ(List()->rowCount(), 60);
+    for (int row = 0; row < 60; ++row)
+        EXPECT_EQ(List()->item(row, 0)->text().toStdString(), std::to_string(row + 1));
+    EXPECT_EQ(Text(IDC_EDIT_LENGTH), "60");
+
+    Click(IDC_BUTTON_EXPORT);
+    EXPECT_EQ(excel.Cells().size(), 61u * 4);
+    EXPECT_EQ(Enabled(), kUploaded);
+    Click(IDC_BUTTON_CLOSE);
+    EXPECT_EQ(Enabled(), kPortClosed);
+    EXPECT_EQ(List()->rowCount(), 60);
     EXPECT_EQ(tool->Stop().uploadsCompleted, 1);
 }
 
-TEST_F(QtUploadTest, EscapeWithThePortOpenEndsTheDialogFastAndLetsGoOfThePort) {
-    dlg = std::make_unique<CKelvarinDlg>(PosixPlatform(), excel);
-    app.m_pMainWnd = dlg.get();
-    bool opened = false;
-    QTimer::singleShot(0, [&] {
-        Click(IDC_BUTTON_OPEN);
-        opened = Control(IDC_BUTTON_CLOSE)->isEnabled();
-        QTest::keyClick(&Dialog(), Qt::Key_Escape);
-    });
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(dlg->DoModal(), IDCANCEL);
-    dlg.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
-    EXPECT_TRUE(opened);
-    EXPECT_TRUE(backend.Windows().empty());
-
+// Escape, the close box and Enter end the program, also with the port open
+// and a byte on its way; the port lets go of the device at once.
+TEST_F(QtUploadTest, EscapeCloseBoxAndEnterEndMidUploadFastAndLetGoOfThePort) {
+    using End = std::function<void(DialogWidget&)>;
+    const std::vector<std::pair<INT_PTR, End>> ways = {
+        {IDCANCEL, [](DialogWidget& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {IDCANCEL, [](DialogWidget& d) { d.close(); }},
+        {IDOK, [](DialogWidget& d) { QTest::keyClick(&d, Qt::Key_Return); }},
+    };
+    for (const auto& [result, end] : ways) {
+        dlg = std::make_unique<CKelvarinDlg>(PosixPlatform(), excel);
+        app.m_pMainWnd = dlg.get();
+        QTimer::singleShot(0, [&, end = end] {
+            UploadSomeRows();
+            end(Dialog());
+        });
+        EXPECT_EQ(dlg->DoModal(), result);
+        dlg.reset();  // a worker left blocked in a delivery would hang here
+        EXPECT_TRUE(backend.Windows().empty());
+    }
     // The port opens again at once, in a window made while no main window is
     // set: the ended one must not linger as its parent.
+    app.m_pMainWnd = nullptr;
     dlg = std::make_unique<CKelvarinDlg>(PosixPlatform(), excel);
     ASSERT_TRUE(dlg->Create());
     Click(IDC_BUTTON_OPEN);
-    EXPECT_TRUE(Control(IDC_BUTTON_CLOSE)->isEnabled());
+    EXPECT_EQ(Enabled(), kPortOpen);
+}
+
+// Over the fake platform, for what a real line cannot do on demand.
+class QtFaultTest : public QtWindowTest {
+protected:
+    void SetUp() override {
+        QtWindowTest::SetUp();
+        backend.answerBoxes = true;
+        // Every byte passes here, so that a test sees a delivery under way
+        // before the window has handled it.
+        comm.onSend = [this](OwnerHandle owner, UINT message, WPARAM w, LPARAM l) {
+            if (message == WM_SERIAL_BYTE) ++delivering;
+            const LRESULT result = OwnerMailbox::Send(owner, message, w, l);
+            if (message == WM_SERIAL_BYTE) ++delivered;
+            if (message == WM_SERIAL_CTS) drainedUpTo = delivered.load();  // ends each drain
+            return result;
+        };
+        Open(comm, excel);
+    }
+    void OpenPort() {
+        const int waits = comm.Count(FakeCommPlatform::Op::WaitCommEvent);
+        Click(IDC_BUTTON_OPEN);
+        ASSERT_EQ(Enabled(), kPortOpen);
+        ASSERT_TRUE(Spin([&] { return comm.Count(FakeCommPlatform::Op::WaitCommEvent) > waits; }));
+    }
+    // The tool sends one frame and waits for its acknowledgement.
+    void ToolSends(const Bytes& frame) {
+        const std::size_t before = comm.Writes().size();
+        comm.Incoming(frame);
+        ASSERT_TRUE(Spin([&] { return comm.Writes().size() > before; })) << "no acknowledgement";
+    }
+
+    FakeCommPlatform comm;
+    std::atomic<int> delivering{0}, delivered{0}, drainedUpTo{0};
+};
+
+TEST_F(QtFaultTest, PortOrWorkerThatCannotStartShowsOneBoxAndChangesNothing) {
+    for (auto op : {FakeCommPlatform::Op::CreateFile, FakeCommPlatform::Op::CreateThread}) {
+        backend.boxes.clear();
+        comm.Fail(op, 2);
+        Click(IDC_BUTTON_OPEN);
+        EXPECT_EQ(backend.boxes,
+                  (std::vector<std::string>{
+                      "提示|打开端口失败,\n请确认端口是否选择正确或端口已经打开!|48"}));
+        EXPECT_EQ(Enabled(), kPortClosed);
+        EXPECT_TRUE(comm.Boxes().empty()) << "the port itself reports nothing";
+        EXPECT_EQ(comm.LiveThreads(), 0);
+        EXPECT_EQ(comm.OpenDevices(), 0) << "no device may stay held without a worker";
+    }
+    OpenPort();  // the user may try again, and then it works
+}
+
+// An end frame before any upload enables Export beside Upload; each failing
+// export is shown in one box and the window goes on.
+TEST_F(QtFaultTest, EndFrameBeforeAnUploadAndExportFailuresShownOnce) {
+    OpenPort();
+    ToolSends(torque_sim::EncodeFrame(CMD_UPLOAD_DONE, {}));
+    EXPECT_EQ(Enabled(), "00111");
+
+    excel.FailCall(3);
+    Click(IDC_BUTTON_EXPORT);
+    excel.FailCreation(true);
+    Click(IDC_BUTTON_EXPORT);
+    ASSERT_EQ(backend.boxes.size(), 2u);
+    EXPECT_EQ(backend.boxes[0].rfind("kelvarin|", 0), 0u) << backend.boxes[0];
+    EXPECT_EQ(backend.boxes[0].substr(backend.boxes[0].rfind('|')), "|16");
+    EXPECT_EQ(backend.boxes[1], "Warning|Can not Create Excel Application!|0");
+    EXPECT_EQ(excel.LiveObjects(), 0u);
+    EXPECT_EQ(Enabled(), "00111");
+
+    excel.FailCreation(false);
+    Click(IDC_BUTTON_EXPORT);
+    EXPECT_EQ(excel.Cells().at("D1"), "PASS");
+    EXPECT_EQ(backend.boxes.size(), 2u);
+}
+
+// "Port Close" waits for the worker while the window handles its messages:
+// the byte under way is handled, a click meanwhile reaches no command, and
+// an end frame completed meanwhile leaves Export off.
+TEST_F(QtFaultTest, PortCloseHandlesTheByteUnderWayButNoClick) {
+    for (const Bytes& frame : {torque_sim::EncodeFrame(CMD_DATA_LENGTH, {42}),
+                               torque_sim::EncodeFrame(CMD_UPLOAD_DONE, {})}) {
+        OpenPort();
+        const std::size_t writes = comm.Writes().size();
+        Click(IDC_BUTTON_UPLOAD);
+        // The worker empties the input before it writes the request.
+        ASSERT_TRUE(comm.WaitForWrites(writes + 1, std::chrono::seconds(5)));
+        const int target = delivered.load() + static_cast<int>(frame.size()) - 1;
+        comm.Incoming({frame.begin(), frame.end() - 1});
+        ASSERT_TRUE(Spin([&] { return drainedUpTo.load() >= target; }));
+        comm.Incoming({frame.back()});
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (delivering.load() <= target) ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+
+        QTimer::singleShot(0, [&] {
+            for (int id : {IDC_BUTTON_OPEN, IDC_BUTTON_UPLOAD, IDC_BUTTON_EXPORT})
+                QTest::mouseClick(Control(id), Qt::LeftButton);
+        });
+        Click(IDC_BUTTON_CLOSE);
+        EXPECT_EQ(Enabled(), kPortClosed);
+        EXPECT_EQ(comm.LiveThreads(), 0);
+        EXPECT_EQ(comm.OpenDevices(), 0);
+    }
+    EXPECT_EQ(Text(IDC_EDIT_LENGTH), "42");
+    EXPECT_EQ(comm.Count(FakeCommPlatform::Op::CreateFile), 2) << "no open from a click";
+    EXPECT_EQ(comm.Writes().size(), 2u) << "no upload from a click";
+    EXPECT_TRUE(excel.Calls().empty()) << "no export from a click";
+    EXPECT_TRUE(backend.boxes.empty());
 }
 
 }  // namespace

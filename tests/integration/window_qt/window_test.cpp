@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "fake_comm_platform.h"
 #include "qt_window_fixture.h"
@@ -58,45 +59,69 @@ protected:
     FakeCommPlatform comm;
 };
 
-TEST_F(QtLayoutTest, ControlsSitWhereTheTemplatePutsThem) {
-    const DialogUnits& u = Window().Units();
-    EXPECT_GT(u.baseX, 3);
-    EXPECT_GT(u.baseY, 8);
-    EXPECT_EQ(Dialog().size(), QSize(u.X(285), u.Y(226)));
+// Pixels worked out beforehand from the template's dialog units for base units
+// of 7 x 14 (the stand-in sans face at 9 points, 96 dpi): x * 7 / 4 and
+// y * 14 / 8, rounded.
+TEST_F(QtLayoutTest, StartsWithTheTemplatesControlsAndStateInPlace) {
+    ASSERT_EQ(Window().Units().baseX, 7) << "the pixel table below assumes base units 7 x 14";
+    ASSERT_EQ(Window().Units().baseY, 14);
+    EXPECT_EQ(Dialog().size(), QSize(499, 396));
     EXPECT_EQ(Dialog().minimumSize(), Dialog().maximumSize()) << "fixed size";
     const Qt::WindowFlags flags = Dialog().windowFlags();
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-
-    for (const ControlTemplate& c : kMainDialogTemplate.controls) {
-        if (c.id < 0) continue;
-        QWidget* widget = Control(c.id);
-        ASSERT_NE(widget, nullptr) << c.id;
-        const QRect expected = u.Rect(c.x, c.y, c.cx, c.cy);
-        EXPECT_EQ(widget->pos(), expected.topLeft()) << c.id;
-        EXPECT_EQ(widget->width(), expected.width()) << c.id;
-        // Closed, the drop-down list's height does not count.
-        if (c.kind != ControlKind::DropList) {
-            EXPECT_EQ(widget->height(), expected.height()) << c.id;
+    struct Expected {
+        int id, x, y, width, height;  // height -1: a closed drop-down list's does not count
+        bool visible;
+    };
+    for (const Expected& e : {Expected{IDOK, 399, 329, 88, 25, false},
+                              {IDCANCEL, 399, 359, 88, 25, false},
+                              {IDC_COMBO_PORT, 70, 14, 65, -1, true},
+                              {IDC_BUTTON_OPEN, 149, 12, 88, 25, true},
+                              {IDC_BUTTON_CLOSE, 250, 12, 88, 25, true},
+                              {IDC_LIST_DATA, 12, 88, 371, 296, true},
+                              {IDC_BUTTON_UPLOAD, 397, 95, 88, 25, true},
+                              {IDC_EDIT_LENGTH, 93, 60, 49, 23, true},
+                              {IDC_EDIT_RANGE, 238, 61, 58, 23, true},
+                              {IDC_BUTTON_EXPORT, 397, 135, 88, 25, true}}) {
+        QWidget* w = Control(e.id);
+        ASSERT_NE(w, nullptr) << e.id;
+        EXPECT_EQ(w->pos(), QPoint(e.x, e.y)) << e.id;
+        EXPECT_EQ(w->width(), e.width) << e.id;
+        if (e.height >= 0) {
+            EXPECT_EQ(w->height(), e.height) << e.id;
         }
-        EXPECT_EQ(widget->isVisible(), (c.style & kVisible) != 0) << c.id;
+        EXPECT_EQ(w->isVisible(), e.visible) << e.id;
     }
-
-    // The labels show their whole text and keep clear of the field after them.
-    for (const auto& [text, next] : {std::pair{"Com No", IDC_COMBO_PORT},
-                                     {"Data Length:", IDC_EDIT_LENGTH},
-                                     {"Full Range:", IDC_EDIT_RANGE}}) {
+    // The labels sit in place, show their whole text and keep clear of the
+    // field after them.
+    for (const auto& [text, at, next] : {std::tuple{"Com No", QPoint(12, 18), IDC_COMBO_PORT},
+                                         {"Data Length:", QPoint(12, 61), IDC_EDIT_LENGTH},
+                                         {"Full Range:", QPoint(170, 63), IDC_EDIT_RANGE}}) {
         QLabel* label = nullptr;
         for (QLabel* l : Dialog().findChildren<QLabel*>())
             if (l->text() == QString::fromUtf8(text)) label = l;
         ASSERT_NE(label, nullptr) << text;
+        EXPECT_EQ(label->pos(), at) << text;
         EXPECT_GE(label->width(), label->sizeHint().width()) << text;
         EXPECT_LT(label->geometry().right(), Control(next)->x()) << text;
     }
-}
 
-TEST_F(QtLayoutTest, ListIsAReportViewWithCentredColumnsAndFieldsAreCentred) {
-    auto* list = Control<QTableWidget>(IDC_LIST_DATA);
+    auto* ports = Control<QComboBox>(IDC_COMBO_PORT);
+    QStringList items;
+    for (int i = 0; i < ports->count(); ++i) items << ports->itemText(i);
+    EXPECT_EQ(items, QStringList({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
+    EXPECT_EQ(ports->currentIndex(), 0);
+    EXPECT_FALSE(ports->isEditable());
+    EXPECT_TRUE(ports->hasFocus()) << "hidden OK and Cancel take no focus";
+    for (int id : {IDC_EDIT_LENGTH, IDC_EDIT_RANGE}) {
+        EXPECT_EQ(Text(id), "0");
+        EXPECT_TRUE(Control<QLineEdit>(id)->isReadOnly());
+        EXPECT_EQ(Control<QLineEdit>(id)->alignment(), Qt::AlignCenter);
+    }
+    EXPECT_EQ(Enabled(), kPortClosed);
+
+    QTableWidget* list = List();
     QStringList columns;
     for (int i = 0; i < list->columnCount(); ++i)
         columns << QStringLiteral("%1 %2 %3")
@@ -105,10 +130,7 @@ TEST_F(QtLayoutTest, ListIsAReportViewWithCentredColumnsAndFieldsAreCentred) {
                        .arg(list->horizontalHeaderItem(i)->textAlignment() == Qt::AlignCenter);
     EXPECT_EQ(columns, QStringList({"ID 90 1", "DATA 100 1", "UNIT 100 1", "PASS 80 1"}));
     EXPECT_TRUE(list->showGrid());
-    EXPECT_FALSE(list->verticalHeader()->isVisible());
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
-    EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
-    EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     // A record frame's cells are centred and cannot be edited.
     for (std::uint8_t b : torque_sim::EncodeFrame(
@@ -120,47 +142,35 @@ TEST_F(QtLayoutTest, ListIsAReportViewWithCentredColumnsAndFieldsAreCentred) {
         EXPECT_FALSE(list->item(0, i)->flags() & Qt::ItemIsEditable);
     }
     EXPECT_EQ(list->item(0, 1)->text().toStdString(), "123.449997");
-
-    for (int id : {IDC_EDIT_LENGTH, IDC_EDIT_RANGE}) {
-        EXPECT_TRUE(Control<QLineEdit>(id)->isReadOnly());
-        EXPECT_EQ(Control<QLineEdit>(id)->alignment(), Qt::AlignCenter);
-    }
-    auto* ports = Control<QComboBox>(IDC_COMBO_PORT);
-    EXPECT_FALSE(ports->isEditable());
-    EXPECT_EQ(ports->currentText().toStdString(), "1");
-    EXPECT_TRUE(ports->hasFocus());
 }
 
 TEST_F(QtLayoutTest, EnterPressesAFocusedButtonAndEndsTheDialogAnywhereElse) {
     auto* open = Control<QPushButton>(IDC_BUTTON_OPEN);
     open->setFocus();
     QTest::keyClick(open, Qt::Key_Return);
-    EXPECT_TRUE(Control(IDC_BUTTON_CLOSE)->isEnabled()) << "Enter on Port Open opens the port";
+    EXPECT_EQ(Enabled(), kPortOpen) << "Enter on Port Open opens the port";
     EXPECT_TRUE(Dialog().isVisible());
 
-    auto* list = Control<QTableWidget>(IDC_LIST_DATA);
-    list->setFocus();
-    QTest::keyClick(list, Qt::Key_Return);
+    List()->setFocus();
+    QTest::keyClick(List(), Qt::Key_Return);
     EXPECT_FALSE(Dialog().isVisible());
     EXPECT_EQ(Dialog().result(), IDOK);
 }
 
-TEST_F(QtLayoutTest, WindowMenuEndsWithTheAboutItemWhoseBoxHandlesBytes) {
+// The About box, the window's own boxes and those of other threads (as the
+// serial worker raises them) are shown and handle the tool's bytes meanwhile.
+TEST_F(QtLayoutTest, AboutBoxAndMessageBoxesOfAnyThreadHandleBytes) {
     const QList<QAction*> actions = Window().WindowMenu().actions();
     ASSERT_GE(actions.size(), 2);
     EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
     EXPECT_EQ(actions.back()->text(), QStringLiteral("关于 Kelvarin(&A)..."));
-
     EXPECT_EQ(WhileBoxesAreUp(9, [&] { actions.back()->trigger(); }),
               (std::vector<std::string>{"关于 Kelvarin|Kelvarin，1.0 版"}));
     EXPECT_EQ(Text(IDC_EDIT_LENGTH), "9");
     EXPECT_EQ(backend.Windows().size(), 1u) << "the About box is gone";
-}
 
-TEST_F(QtLayoutTest, MessageBoxesOfTheWindowAndOfOtherThreadsAreShownAndHandleBytes) {
     const auto seen = WhileBoxesAreUp(7, [&] {
         dlg->MessageBox("first", "提示", MB_ICONEXCLAMATION);
-        // A box asked for by another thread, as the serial worker does.
         std::atomic<bool> answered{false};
         std::thread worker([&] {
             backend.MessageBox(nullptr, "second", "Application Error", MB_ICONSTOP);
