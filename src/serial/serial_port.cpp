@@ -214,8 +214,13 @@ std::uint32_t CSerialPort::MonitorThread(void* parameter) {
                 platform.AfxMessageBox("接收有问题!", kMbOk);
                 continue;
             }
-            // Failing again: sleep on the stop alone rather than spin.
-            if (platform.WaitForSingleObject(port.m_stopEvent, kInfinite) != kWaitObject0) continue;
+            // Failing again: sleep on the stop alone rather than spin. When
+            // even that wait fails, nothing can wake the worker any more, so
+            // it ends; the port stays held until Close releases it.
+            if (platform.WaitForSingleObject(port.m_stopEvent, kInfinite) != kWaitObject0) {
+                port.m_workerRunning.store(0);
+                return kExitCode;
+            }
             result = kWaitObject0;
         }
         waitReported = false;
