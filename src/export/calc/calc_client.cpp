@@ -29,7 +29,7 @@ CalcClient::~CalcClient() {
     SigpipeGuard pipe;
     m_objects.clear();
     m_link.Abort();
-    m_office.Poll();  // reaps an office that has ended; a running one lives on
+    // An office we started lives on; its reaper thread sees to it when it ends.
 }
 
 DispatchHandle CalcClient::Create(const std::string& progId) {
