@@ -14,7 +14,8 @@ class OfficeLink {
 public:
     // One attempt; throws css::uno::Exception, NoConnectException when no
     // office listens on the pipe or none takes the connection within `limit`.
-    void Connect(const std::string& pipeName, std::chrono::milliseconds limit);
+    void Connect(const std::string& pipeName,
+                 std::chrono::milliseconds limit = std::chrono::seconds(20));
     // From any thread: breaks the connection, so that calls blocked on it
     // return with DisposedException.
     void Abort() noexcept;
