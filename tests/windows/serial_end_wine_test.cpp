@@ -1,5 +1,6 @@
 // Under Wine: a port destroyed while its worker is blocked delivering a byte
-// to a window that is gone, and the automation runtime's set-up per thread.
+// to a window that is gone, the line wait's state per device, and the
+// automation runtime's set-up per thread.
 #include <gtest/gtest.h>
 
 #include <memory>
