@@ -2,6 +2,7 @@
 //  - start-up of the real program until its window is mapped, and its memory
 //    after start (needs an X display in DISPLAY, e.g. under xvfb-run);
 //  - CPU time and context switches of the idle window with the port open;
+//  - wake-ups of a worker waiting for a box it raised, shown for 2 s;
 //  - the per-byte hand-off from a worker to the window through its mailbox,
 //    next to the console owner kelvarin-upload uses (median and p99).
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -85,6 +87,35 @@ void IdleFigures() {
     close(slave);
 }
 
+// A worker raises a box, answered 2 s after it appears; its thread's
+// voluntary context switches over that wait.
+void BoxWaitFigures(QtBackend& backend) {
+    automation::RecordingClient excel;
+    CKelvarinDlg dlg(PosixPlatform(), excel);
+    dlg.Create();
+    std::atomic<long> wakeUps{-1};
+    std::thread worker([&] {
+        rusage before{}, after{};
+        getrusage(RUSAGE_THREAD, &before);
+        backend.MessageBox(nullptr, "figures", "figures", MB_OK);
+        getrusage(RUSAGE_THREAD, &after);
+        wakeUps = after.ru_nvcsw - before.ru_nvcsw;
+    });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            poll.stop();
+            QTimer::singleShot(2000, box, [box] { box->close(); });
+        }
+    });
+    poll.start(10);
+    while (wakeUps < 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    worker.join();
+    std::printf("worker waiting for its box, 2 s: %ld wake-ups of the waiting thread\n",
+                wakeUps.load());
+    dlg.DestroyWindow();
+}
+
 struct Stats {
     double median;
     double p99;
@@ -151,6 +182,7 @@ int main(int argc, char** argv) {
     AfxSetBackend(&backend);
     RegisterAppResources();
     IdleFigures();
+    BoxWaitFigures(backend);
     HandoffFigures(argc > 1 ? std::atoi(argv[1]) : 20000);
     AfxSetBackend(nullptr);
     return 0;

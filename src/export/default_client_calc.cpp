@@ -40,9 +40,36 @@ AutomationClient* LoadBridge() {
     return factory(&options);
 }
 
+// Stands in for the bridge until the first creation, which loads it: the
+// window holds the client from its start, but only an export needs it.
+using namespace automation;
+
+class LazyBridge final : public AutomationClient {
+public:
+    DispatchHandle Create(const std::string& progId) override { return Bridge().Create(progId); }
+    Variant Invoke(DispatchHandle object, DispId id, DispatchKind kind,
+                   std::span<const Variant> args, VarType resultType) override {
+        return Bridge().Invoke(object, id, kind, args, resultType);
+    }
+    void Release(DispatchHandle object) noexcept override {
+        // Nothing to give back before the first creation.
+        if (m_loaded) m_loaded->Release(object);
+    }
+
+private:
+    AutomationClient& Bridge() {
+        if (!m_loaded) {
+            AutomationClient* bridge = LoadBridge();
+            m_loaded = bridge ? bridge : &UnavailableAutomationClient();
+        }
+        return *m_loaded;
+    }
+    AutomationClient* m_loaded = nullptr;
+};
+
 }  // namespace
 
 AutomationClient& DefaultAutomationClient() {
-    static AutomationClient* bridge = LoadBridge();
-    return bridge ? *bridge : UnavailableAutomationClient();
+    static LazyBridge client;
+    return client;
 }

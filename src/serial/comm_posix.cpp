@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/low_latency.h"
 #include "serial/port_path.h"
 
 namespace {
@@ -77,8 +78,11 @@ struct Device : Object {
     std::atomic<bool> lost{false};
     // The failed read that tells the user about it has happened.
     std::atomic<bool> lossReported{false};
+    // Low latency was turned on by the open, and goes off again on close.
+    bool lowLatencySet = false;
     ~Device() override {
         if (fd >= 0) {
+            if (lowLatencySet) RestoreLowLatency(fd);
             // Lets the next program (or our next open) in even while
             // someone else still holds the line open.
             ioctl(fd, TIOCNXCL);
@@ -240,6 +244,7 @@ CommHandle PosixCommPlatform::CreateFileW(const std::string& deviceName) {
     }
     auto* device = new Device;
     device->fd = fd;
+    device->lowLatencySet = RequestLowLatency(fd);
     return ToHandle(device);
 }
 

@@ -173,11 +173,14 @@ void Win32CommPlatform::DeleteCriticalSection(CommHandle lock) {
 }
 
 CommHandle Win32CommPlatform::CreateFileW(const std::string& deviceName) {
-    m_waitRecord = nullptr;
     const std::wstring name = WidenUtf8(deviceName);
     const HANDLE device = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    return device == INVALID_HANDLE_VALUE ? kInvalidHandle : C(device);
+    if (device == INVALID_HANDLE_VALUE) return kInvalidHandle;
+    // A handle value used again: nothing waits on the new device yet.
+    std::lock_guard lock(m_waitsLock);
+    m_waits.erase(C(device));
+    return C(device);
 }
 
 BOOL Win32CommPlatform::SetCommTimeouts(CommHandle device, const CommTimeouts& t) {
@@ -217,16 +220,31 @@ BOOL Win32CommPlatform::PurgeComm(CommHandle device, std::uint32_t flags) {
 
 BOOL Win32CommPlatform::WaitCommEvent(CommHandle device, std::uint32_t* events,
                                       Overlapped* overlapped) {
-    // Only a wait started on the device opened last can still be under way.
-    if (overlapped && overlapped == m_waitRecord.load() &&
-        !HasOverlappedIoCompleted(O(overlapped))) {
-        ::SetLastError(ERROR_IO_PENDING);
-        return FALSE;
+    if (overlapped) {
+        std::unique_lock lock(m_waitsLock);
+        const auto it = m_waits.find(device);
+        if (it != m_waits.end() && it->second == overlapped) {
+            if (!HasOverlappedIoCompleted(O(overlapped))) {
+                ::SetLastError(ERROR_IO_PENDING);
+                return FALSE;
+            }
+            // The wait ended while the worker was busy (writing, say).
+            // Starting another would reset the event and lose that wake-up,
+            // leaving a byte unread until the next one came: report it
+            // instead, with its event still signalled.
+            m_waits.erase(it);
+            lock.unlock();
+            DWORD count = 0;
+            if (::GetOverlappedResult(H(device), O(overlapped), &count, FALSE)) return TRUE;
+        }
     }
     const BOOL done = ::WaitCommEvent(H(device), D(events), O(overlapped));
     if (!done) {
         const DWORD error = ::GetLastError();
-        if (error == ERROR_IO_PENDING) m_waitRecord = overlapped;
+        if (error == ERROR_IO_PENDING && overlapped) {
+            std::lock_guard lock(m_waitsLock);
+            m_waits[device] = overlapped;
+        }
         ::SetLastError(error);
     }
     return done;
@@ -296,6 +314,12 @@ LRESULT Win32CommPlatform::SendMessageW(OwnerHandle owner, UINT message, WPARAM 
 
 BOOL Win32CommPlatform::PeekMessageW(OwnerHandle owner) {
     MSG msg;
+    // A window already destroyed filters nothing in; what other threads are
+    // still sending to it must be handled (and turned away) all the same.
+    if (owner != 0 && !::IsWindow(W(owner))) {
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        return FALSE;
+    }
     if (!::PeekMessageW(&msg, W(owner), 0, 0, PM_REMOVE)) return FALSE;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
@@ -303,6 +327,10 @@ BOOL Win32CommPlatform::PeekMessageW(OwnerHandle owner) {
 }
 
 BOOL Win32CommPlatform::CloseHandle(CommHandle handle) {
+    {
+        std::lock_guard lock(m_waitsLock);
+        m_waits.erase(handle);
+    }
     return ::CloseHandle(H(handle));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <atomic>
+#include <map>
+#include <mutex>
 
 #include "serial/comm_platform.h"
 
@@ -57,6 +58,7 @@ public:
     int AfxMessageBox(const std::string& text, std::uint32_t type) override;
 
 private:
-    // The record of the line-event wait last left under way.
-    std::atomic<const Overlapped*> m_waitRecord{nullptr};
+    // Per device, the record of the line-event wait left under way on it.
+    std::mutex m_waitsLock;
+    std::map<CommHandle, const Overlapped*> m_waits;
 };

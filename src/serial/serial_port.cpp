@@ -39,10 +39,12 @@ CSerialPort::CSerialPort(CommPlatform& platform) : m_platform(platform) {
 }
 
 CSerialPort::~CSerialPort() {
-    // The owner is gone by now, so a notification returns at once and the
-    // worker reaches its stop test without our help.
+    // The owner is gone by now, so a new notification returns at once; one
+    // the worker was already blocked in must still be handled (turned away)
+    // on this thread, or the worker never reaches its stop test.
     do {
         if (m_stopEvent != kNullHandle) m_platform.SetEvent(m_stopEvent);
+        if (m_workerRunning.load()) m_platform.PeekMessageW(m_owner);
     } while (m_workerRunning.load());
 
     if (m_workerThread != kNullHandle) m_platform.CloseHandle(m_workerThread);
@@ -214,8 +216,13 @@ std::uint32_t CSerialPort::MonitorThread(void* parameter) {
                 platform.AfxMessageBox("接收有问题!", kMbOk);
                 continue;
             }
-            // Failing again: sleep on the stop alone rather than spin.
-            if (platform.WaitForSingleObject(port.m_stopEvent, kInfinite) != kWaitObject0) continue;
+            // Failing again: sleep on the stop alone rather than spin. When
+            // even that wait fails, nothing can wake the worker any more, so
+            // it ends; the port stays held until Close releases it.
+            if (platform.WaitForSingleObject(port.m_stopEvent, kInfinite) != kWaitObject0) {
+                port.m_workerRunning.store(0);
+                return kExitCode;
+            }
             result = kWaitObject0;
         }
         waitReported = false;

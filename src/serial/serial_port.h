@@ -18,8 +18,9 @@
 // Open returns TRUE also when a configuration step failed (that step has
 // already shown its box). Two hand-overs before the worker wrote give one
 // write, of the later bytes. Failed device operations show their boxes
-// through the platform's MessageBoxW. The destructor stops a running worker
-// without dispatching messages: Close first while the owner still exists.
+// through the platform's MessageBoxW. The destructor stops a running worker,
+// turning away a notification it is still blocked in once the owner is gone:
+// Close first while the owner still exists.
 
 #include <atomic>
 #include <cstdint>

@@ -29,7 +29,7 @@ CalcClient::~CalcClient() {
     SigpipeGuard pipe;
     m_objects.clear();
     m_link.Abort();
-    m_office.Poll();  // reaps an office that has ended; a running one lives on
+    // An office we started lives on; its reaper thread sees to it when it ends.
 }
 
 DispatchHandle CalcClient::Create(const std::string& progId) {
@@ -59,7 +59,7 @@ bool CalcClient::TryConnectOnce(Clock::time_point deadline) {
     // An office that took the pipe but never answers must not hold us.
     WatchdogScope guard(m_watchdog, limit, [this] { m_link.Abort(); });
     try {
-        m_link.Connect(OfficePipeName(m_options.profileDir));
+        m_link.Connect(OfficePipeName(m_options.profileDir), limit);
         return true;
     } catch (const css::connection::NoConnectException&) {
         m_lastError = "No office answers";

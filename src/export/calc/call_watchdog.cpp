@@ -24,9 +24,11 @@ void CallWatchdog::Arm(Clock::time_point deadline, std::function<void()> onExpir
 }
 
 void CallWatchdog::Disarm() {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_armed = false;
     m_onExpiry = nullptr;
+    // An expiry taken just before would otherwise break the next call.
+    m_changed.wait(lock, [this] { return !m_firing; });
 }
 
 bool CallWatchdog::Expired() const {
@@ -48,9 +50,12 @@ void CallWatchdog::Run() {
             std::function<void()> expiry = std::move(m_onExpiry);
             m_armed = false;
             m_expired = true;
+            m_firing = true;
             lock.unlock();
             if (expiry) expiry();
             lock.lock();
+            m_firing = false;
+            m_changed.notify_all();
         }
     }
 }

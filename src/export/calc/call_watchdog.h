@@ -19,6 +19,8 @@ public:
     CallWatchdog& operator=(const CallWatchdog&) = delete;
 
     void Arm(Clock::time_point deadline, std::function<void()> onExpiry);
+    // Once this returns, no expiry of the disarmed call acts any more: one
+    // already under way is waited for.
     void Disarm();
     // Whether the last armed deadline passed before it was disarmed.
     bool Expired() const;
@@ -32,6 +34,7 @@ private:
     bool m_armed = false;
     bool m_expired = false;
     bool m_quit = false;
+    bool m_firing = false;
     Clock::time_point m_deadline;
     std::function<void()> m_onExpiry;
 };

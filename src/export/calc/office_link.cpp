@@ -3,16 +3,74 @@
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
 #include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <thread>
 
 using namespace css::uno;
 
-void OfficeLink::Connect(const std::string& pipeName) {
+namespace {
+
+// Connecting to a pipe whose owner never accepts blocks with nothing to
+// break, so it runs on a thread of its own and is given up after `limit`.
+// A connection that comes after that is closed by that thread.
+Reference<css::connection::XConnection> ConnectWithin(const Reference<XComponentContext>& local,
+                                                      const std::string& pipeName,
+                                                      std::chrono::milliseconds limit) {
+    struct Attempt {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool abandoned = false;
+        Reference<css::connection::XConnection> connection;
+        std::exception_ptr error;
+    };
+    auto attempt = std::make_shared<Attempt>();
+    auto connector = css::connection::Connector::create(local);
+    const rtl::OUString description = FromUtf8("pipe,name=" + pipeName);
+    std::thread([attempt, connector, description] {
+        Reference<css::connection::XConnection> connection;
+        std::exception_ptr error;
+        try {
+            connection = connector->connect(description);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::unique_lock lock(attempt->mutex);
+        if (attempt->abandoned) {
+            lock.unlock();
+            try {
+                if (connection.is()) connection->close();
+            } catch (...) {
+            }
+            return;
+        }
+        attempt->connection = connection;
+        attempt->error = error;
+        attempt->finished = true;
+        attempt->done.notify_all();
+    }).detach();
+
+    std::unique_lock lock(attempt->mutex);
+    if (!attempt->done.wait_for(lock, limit, [&] { return attempt->finished; })) {
+        attempt->abandoned = true;
+        throw css::connection::NoConnectException(FromUtf8("The office's pipe takes no connection"),
+                                                  nullptr);
+    }
+    if (attempt->error) std::rethrow_exception(attempt->error);
+    return attempt->connection;
+}
+
+}  // namespace
+
+void OfficeLink::Connect(const std::string& pipeName, std::chrono::milliseconds limit) {
     Abort();
     Reference<XComponentContext> local = LocalUnoContext();
-    Reference<css::connection::XConnection> connection =
-        css::connection::Connector::create(local)->connect(FromUtf8("pipe,name=" + pipeName));
+    Reference<css::connection::XConnection> connection = ConnectWithin(local, pipeName, limit);
     {
         // Published before the first call on it, so Abort can break it.
         std::lock_guard lock(m_mutex);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <com/sun/star/connection/XConnection.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
@@ -12,8 +13,9 @@
 class OfficeLink {
 public:
     // One attempt; throws css::uno::Exception, NoConnectException when no
-    // office listens on the pipe.
-    void Connect(const std::string& pipeName);
+    // office listens on the pipe or none takes the connection within `limit`.
+    void Connect(const std::string& pipeName,
+                 std::chrono::milliseconds limit = std::chrono::seconds(20));
     // From any thread: breaks the connection, so that calls blocked on it
     // return with DisposedException.
     void Abort() noexcept;

@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 extern char** environ;
 
@@ -22,6 +25,15 @@ bool IsExecutable(const std::string& path) {
 }
 
 }  // namespace
+
+// Filled in by the thread that waits for the process; shared, as that thread
+// may outlive the OfficeProcess (the office usually outlives us).
+struct OfficeProcess::Reaped {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    State state = State::Failed;
+};
 
 std::string FindOfficeProgram(const std::string& configured) {
     if (!configured.empty()) return IsExecutable(configured) ? configured : std::string();
@@ -79,17 +91,27 @@ bool OfficeProcess::Start(const std::string& program, const std::vector<std::str
     }
     m_pid = pid;
     m_state = State::Running;
+    m_reaped = std::make_shared<Reaped>();
+    std::thread([pid, reaped = m_reaped] {
+        int status = 0;
+        pid_t r;
+        do r = waitpid(pid, &status, 0);
+        while (r < 0 && errno == EINTR);
+        std::lock_guard lock(reaped->mutex);
+        // ECHILD: reaped elsewhere; nothing more to learn.
+        reaped->state = r == pid && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                            ? State::Failed
+                            : State::ExitedOk;
+        reaped->done = true;
+        reaped->ended.notify_all();
+    }).detach();
     return true;
 }
 
 OfficeProcess::State OfficeProcess::Poll() {
     if (m_pid == 0 || m_state != State::Running) return m_state;
-    int status = 0;
-    pid_t r = waitpid(m_pid, &status, WNOHANG);
-    if (r == m_pid)
-        m_state = WIFEXITED(status) && WEXITSTATUS(status) == 0 ? State::ExitedOk : State::Failed;
-    else if (r < 0 && errno == ECHILD)
-        m_state = State::ExitedOk;  // reaped elsewhere; nothing more to learn
+    std::lock_guard lock(m_reaped->mutex);
+    if (m_reaped->done) m_state = m_reaped->state;
     return m_state;
 }
 
@@ -97,8 +119,8 @@ void OfficeProcess::Kill() {
     if (m_pid == 0) return;
     kill(-m_pid, SIGKILL);
     if (m_state == State::Running) {
-        int status = 0;
-        waitpid(m_pid, &status, 0);
+        std::unique_lock lock(m_reaped->mutex);
+        m_reaped->ended.wait(lock, [&] { return m_reaped->done; });
         m_state = State::Failed;
     }
 }

@@ -125,10 +125,27 @@ std::string CallText(DispId id, HRESULT hr) {
 
 }  // namespace
 
+namespace {
+
+// The runtime of one thread: set up on its first use there, released when
+// the thread ends (for the window's thread, at the program's exit).
+struct ThreadRuntime {
+    bool initialised = false;
+    ThreadRuntime() {
+        // S_FALSE (already set up by someone else) still counts as a use.
+        initialised = SUCCEEDED(OleInitialize(nullptr));
+    }
+    ~ThreadRuntime() {
+        if (initialised) OleUninitialize();
+    }
+    ThreadRuntime(const ThreadRuntime&) = delete;
+    ThreadRuntime& operator=(const ThreadRuntime&) = delete;
+};
+
+}  // namespace
+
 void InitAutomationRuntime() {
-    // S_FALSE when the thread is already set up; either way it stays so for
-    // the life of the program.
-    OleInitialize(nullptr);
+    thread_local ThreadRuntime runtime;
 }
 
 DispatchHandle ComClient::Create(const std::string& progId) {

@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QThread>
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -23,22 +22,10 @@ struct WakeEvent : QEvent {
     std::uintptr_t owner;
 };
 
-// A box asked for by another thread, which waits for the answer.
-struct BoxRequest {
-    std::string text;
-    std::string caption;
-    UINT type = 0;
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool done = false;
-    bool abandoned = false;
-    int result = IDOK;
-};
-
 struct BoxEvent : QEvent {
-    explicit BoxEvent(std::shared_ptr<BoxRequest> request)
+    explicit BoxEvent(std::shared_ptr<QtBackend::BoxRequest> request)
         : QEvent(kBoxEvent), request(std::move(request)) {}
-    std::shared_ptr<BoxRequest> request;
+    std::shared_ptr<QtBackend::BoxRequest> request;
 };
 
 QMessageBox::Icon BoxIcon(UINT type) {
@@ -57,6 +44,19 @@ QMessageBox::Icon BoxIcon(UINT type) {
 }
 
 }  // namespace
+
+// A box asked for by another thread, which sleeps until it is answered or
+// abandoned (the last window went before it was shown).
+struct QtBackend::BoxRequest {
+    std::string text;
+    std::string caption;
+    UINT type = 0;
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    bool abandoned = false;
+    int result = IDOK;
+};
 
 // Lives on the windows' thread as long as the backend, so that other
 // threads always have somewhere to post to.
@@ -118,19 +118,29 @@ int QtBackend::MessageBox(WindowPeer* owner, const std::string& text, const std:
     request->text = text;
     request->caption = caption;
     request->type = type;
-    QCoreApplication::postEvent(m_dispatcher.get(), new BoxEvent(request));
-    std::unique_lock lock(request->mutex);
-    // Once the last window is gone nobody will show it (the windows' thread
-    // may be waiting for this very thread to end): say it on stderr instead.
-    while (!request->answered.wait_for(lock, std::chrono::milliseconds(50),
-                                       [&] { return request->done; })) {
-        if (m_windowCount.load() == 0) {
-            request->abandoned = true;
-            std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-            return IDOK;
+    bool shown = false;
+    {
+        // Once the last window is gone nobody will show it (the windows'
+        // thread may be waiting for this very thread to end): say it on
+        // stderr instead. Unregister lets go of boxes still waiting then.
+        std::lock_guard boxes(m_boxesLock);
+        if (m_windowCount.load() > 0) {
+            m_pendingBoxes.push_back(request);
+            QCoreApplication::postEvent(m_dispatcher.get(), new BoxEvent(request));
+            shown = true;
         }
     }
-    return request->result;
+    if (shown) {
+        std::unique_lock lock(request->mutex);
+        request->answered.wait(lock, [&] { return request->done || request->abandoned; });
+        shown = request->done;
+    }
+    {
+        std::lock_guard boxes(m_boxesLock);
+        std::erase(m_pendingBoxes, request);
+    }
+    if (!shown) std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    return shown ? request->result : IDOK;
 }
 
 int QtBackend::ShowBox(WindowPeer* owner, const std::string& text, const std::string& caption,
@@ -156,7 +166,14 @@ void QtBackend::Unregister(QtWindow* window) {
     auto it = std::find(m_windows.begin(), m_windows.end(), window);
     if (it == m_windows.end()) return;
     m_windows.erase(it);
-    --m_windowCount;
+    if (--m_windowCount > 0) return;
+    std::lock_guard boxes(m_boxesLock);
+    for (const std::shared_ptr<BoxRequest>& request : m_pendingBoxes) {
+        std::lock_guard lock(request->mutex);
+        if (request->done) continue;
+        request->abandoned = true;
+        request->answered.notify_all();
+    }
 }
 
 QtWindow* QtBackend::Find(std::uintptr_t owner) const {

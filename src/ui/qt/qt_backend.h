@@ -5,6 +5,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "ui/backend.h"
@@ -38,6 +39,7 @@ public:
     const std::vector<QtWindow*>& Windows() const { return m_windows; }
 
     class Dispatcher;
+    struct BoxRequest;
 
 private:
     int ShowBox(WindowPeer* owner, const std::string& text, const std::string& caption, UINT type);
@@ -46,4 +48,7 @@ private:
     std::map<int, std::unique_ptr<QIcon>> m_icons;
     std::vector<QtWindow*> m_windows;
     std::atomic<int> m_windowCount{0};
+    // Boxes other threads wait for; let go when the last window goes.
+    std::mutex m_boxesLock;
+    std::vector<std::shared_ptr<BoxRequest>> m_pendingBoxes;
 };
