@@ -51,7 +51,7 @@ int ReportUpload(const UploadState& state, const UploadOptions& options, bool li
         case WriteResult::Failed:
             break;
     }
-    std::fprintf(stderr, "kelvarin-upload: cannot write %s (%s); it is as it was\n",
-                 options.output.c_str(), error.c_str());
+    std::fprintf(stderr, "kelvarin-upload: cannot write %s (%s); %s is as it was before\n",
+                 options.output.c_str(), error.c_str(), options.output.c_str());
     return 1;
 }

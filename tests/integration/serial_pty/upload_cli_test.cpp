@@ -159,8 +159,20 @@ TEST(UploadCli, OutputFileIsCompleteOrLeftAsItWas) {
             EXPECT_EQ(run.out, c.existing ? "r\nold\n" : "") << "no temporary file, FILE as it was";
     }
 
+    // A full disk, on a small file system of its own where we may mount one.
+    Outcome run = Script(
+        "mkdir $dir/full; mount -t tmpfs -o size=4k tmpfs $dir/full 2>/dev/null || exit 77\n"
+        "echo old >$dir/full/r; head -c 8192 /dev/zero >$dir/full/filler 2>/dev/null\n"
+        "start_tool --fast --records 100\n$UP --port 4 --force --output $dir/full/r; status=$?\n"
+        "ls -A $dir/full; cat $dir/full/r; umount $dir/full; exit $status");
+    if (run.status != 77) {
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "filler\nr\nold\n");
+        EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+    }
+
     // Without --force an existing file stops the program before the port opens.
-    const Outcome run = Shell(
+    run = Shell(
         "echo old >$dir/r; KELVARIN_COM4=/nonexistent $UP --port 4 --output $dir/r; status=$?\n"
         "cat $dir/r; exit $status");
     EXPECT_EQ(run.status, 2);
