@@ -11,7 +11,7 @@
 // The wire as text, one line per frame: milliseconds since the start, the
 // direction, the bytes in hex and, for bytes the receiver dropped, why. Runs
 // of noise are joined into one line.
-class WireTrace : public FrameObserver {
+class WireTrace final : public FrameObserver {
 public:
     using Sink = std::function<void(const std::string& line)>;
     using Clock = std::function<long long()>;  // milliseconds
