@@ -26,9 +26,8 @@
 namespace {
 
 constexpr const char* kPortHelp =
-    "serial port 1 to 12 ($KELVARIN_COM<N>, else the USB serial adapters\n"
-    "                     /dev/ttyUSB*, then /dev/ttyACM*, on the numbers no\n"
-    "                     variable claims; see --list-ports)";
+    "serial port 1 to 12 ($KELVARIN_COM<N>, else a USB serial adapter\n"
+    "                     on the numbers no variable claims; see --list-ports)";
 
 }  // namespace
 
