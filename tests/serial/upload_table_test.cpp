@@ -128,8 +128,8 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
     Feed(state, 0x07, {});            // unknown command
     Feed(state, CMD_RECORD, {1, 2});  // too short
     for (std::uint8_t b : {0xEB, 0x00, 0x55, 0x03, 0x01, 0x00}) state.receiver.OnByte(b);
-    state.receiver.OnByte(0x99);
-    trace.Flush();
+    for (std::uint8_t b : {0x99, 0xEB, 0x00, 0x55, 0x01}) state.receiver.OnByte(b);
+    trace.Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
     EXPECT_EQ(lines,
               (std::vector<std::string>{
                   "       0 ms  host -> tool  EB 00 55 F0 00 00 30",
@@ -142,7 +142,8 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
                   "too short for its command",
                   "       7 ms  tool -> host  EB 00 55 03 01 00  dropped: frame longer than "
                   "50 bytes",
-                  "       8 ms  tool -> host  99  dropped: noise before a header"}));
+                  "       8 ms  tool -> host  99  dropped: noise before a header",
+                  "       9 ms  tool -> host  EB 00 55 01  unfinished at the end"}));
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     }
     serial.Close();
     owner.Close();
-    if (trace) trace->Flush();
+    if (trace) trace->Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
 
     return ReportUpload(state, options, lineFailed, Interrupted());
 }

@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     while (state.exportEnabled && serial.SendPending() && Clock::now() < grace)
         OwnerWindow::Pump(1);
     serial.Close();
-    if (trace) trace->Flush();
+    if (trace) trace->Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
 
     return ReportUpload(state, options, platform.lineFailed, Interrupted());
 }

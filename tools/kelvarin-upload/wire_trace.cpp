@@ -54,6 +54,11 @@ void WireTrace::Flush() {
     m_noise.clear();
 }
 
+void WireTrace::Unfinished(const std::uint8_t* bytes, std::size_t count) {
+    Flush();
+    if (count > 0) Line(m_clock(), "tool -> host", bytes, count, "unfinished at the end");
+}
+
 void WireTrace::Sent(const std::uint8_t* bytes, std::size_t count) {
     Flush();
     Line(m_clock(), "host -> tool", bytes, count, nullptr);

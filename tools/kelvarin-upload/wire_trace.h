@@ -23,6 +23,8 @@ public:
     void Sent(const std::uint8_t* bytes, std::size_t count);
     void OnFrame(const std::uint8_t* bytes, std::size_t count) override;
     void OnDropped(const std::uint8_t* bytes, std::size_t count, Drop why) override;
+    // The start of a frame that never ended (the line went quiet or was lost).
+    void Unfinished(const std::uint8_t* bytes, std::size_t count);
     // Writes out the noise still held back.
     void Flush();
 
