@@ -6,7 +6,7 @@ namespace {
 
 // Expected figures computed apart (Python's statistics module) for:
 // N.m 12.34 12.51 -0.35(failed) 11.99 12.345 and one without a value;
-// lfb.ft -2.5 -1.5; kgf.cm 125.8 alone; lbf.in 5 5 5 (one failed).
+// lfb.ft -2.5 -1.5; kgf.cm 125.8 alone; lbf.in 5 5 5 (one failed); limits 1:13.
 TEST(UploadStats, PerUnitFiguresAndCapabilityAgainstLimits) {
     const std::vector<Reading> readings = {
         {"N.m", 12.34, false},   {"kgf.cm", 125.8, false}, {"N.m", 12.51, false},
@@ -14,7 +14,7 @@ TEST(UploadStats, PerUnitFiguresAndCapabilityAgainstLimits) {
         {"lbf.in", 5.0, false},  {"lbf.in", 5.0, true},    {"N.m", 11.99, false},
         {"lfb.ft", -1.5, false}, {"lbf.in", 5.0, false},   {"N.m", 12.345, false},
     };
-    const UploadSummary summary = Summarise(readings, Limits{0.0, 13.0});
+    const UploadSummary summary = Summarise(readings, Limits{1.0, 13.0});
     EXPECT_EQ(summary.noValue, 1);
     ASSERT_EQ(summary.units.size(), 4u);
 
@@ -25,11 +25,11 @@ TEST(UploadStats, PerUnitFiguresAndCapabilityAgainstLimits) {
         std::optional<double> s, cm, cmk;
     };
     const Expected table[] = {
-        {"N.m", 5, 4, 1, 1, 9.767, -0.35, 12.51, 12.86, 5.6587516291139695, 0.3828877478062978,
+        {"N.m", 5, 4, 1, 1, 9.767, -0.35, 12.51, 12.86, 5.6587516291139695, 0.3534348441288903,
          0.1904424751781171},
         {"kgf.cm", 1, 1, 0, 1, 125.8, 125.8, 125.8, 0.0, {}, {}, {}},
-        {"lfb.ft", 2, 2, 0, 2, -2.0, -2.5, -1.5, 1.0, 0.7071067811865476, 3.0641293851417055,
-         -0.9428090415820632},
+        {"lfb.ft", 2, 2, 0, 2, -2.0, -2.5, -1.5, 1.0, 0.7071067811865476, 2.82842712474619,
+         -1.414213562373095},
         {"lbf.in", 3, 2, 1, 0, 5.0, 5.0, 5.0, 0.0, 0.0, {}, {}},  // s = 0: no indices
     };
     for (std::size_t i = 0; i < std::size(table); ++i) {
