@@ -60,6 +60,10 @@ TEST(UploadStats, EqualValuesThatDoNotAddUpExactlyStillHaveNoSpread) {
         Summarise({{"N.m", 0.1, false}, {"N.m", 0.1, false}, {"N.m", 0.1, false}}, Limits{0, 1});
     EXPECT_EQ(summary.units.at(0).s, 0.0);
     EXPECT_FALSE(summary.units.at(0).cm);
+
+    // A reading on a limit is within it.
+    EXPECT_EQ(
+        Summarise({{"N.m", 1.0, false}, {"N.m", 13.0, false}}, Limits{1, 13}).units[0].outside, 0);
 }
 
 TEST(UploadStats, ValuesAreTheNumbersTheListShows) {
