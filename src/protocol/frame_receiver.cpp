@@ -1,5 +1,22 @@
 #include "protocol/frame_receiver.h"
 
+namespace {
+
+bool IsToolCommand(std::uint8_t command) {
+    switch (command) {
+        case CMD_FULL_RANGE:
+        case CMD_DATA_LENGTH:
+        case CMD_RECORD:
+        case CMD_UPLOAD_DONE:
+        case CMD_ACK_ONLY:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 void FrameReceiver::Restart() {
     inFrame = false;
     frameLength = 0;
@@ -14,6 +31,14 @@ void FrameReceiver::OnByte(std::uint8_t b) {
     if (!inFrame && rxCount < 3 && b != kFrameHeader[rxCount]) {
         // Resynchronise on the header instead of waiting for a reset that may
         // never come; a breaking 0xEB may itself start the next header.
+        if (observer != nullptr) {
+            // What is dropped: the header's start so far and, unless it
+            // starts the next header, the breaking byte.
+            std::uint8_t dropped[3] = {rxBuffer[0], rxBuffer[1], 0};
+            dropped[rxCount] = b;
+            observer->OnDropped(dropped, rxCount + (b != kFrameHeader[0] ? 1u : 0u),
+                                FrameObserver::Drop::Noise);
+        }
         rxCount = 0;
         if (b != kFrameHeader[0]) return;
     }
@@ -24,6 +49,7 @@ void FrameReceiver::OnByte(std::uint8_t b) {
         frameLength = rxBuffer[4] * 256 + rxBuffer[5] + static_cast<int>(kFrameOverhead);
         if (frameLength > kBufferSize) {
             // Longer than anything the tool sends and than the buffer holds.
+            Drop(rxCount, FrameObserver::Drop::TooLong);
             Restart();
             return;
         }
@@ -35,10 +61,17 @@ void FrameReceiver::OnByte(std::uint8_t b) {
 
 void FrameReceiver::CompleteFrame() {
     receivedCheck = rxBuffer[frameLength - 1];
-    const bool valid =
-        FrameCheck(rxBuffer, static_cast<std::size_t>(frameLength - 1)) == receivedCheck &&
-        static_cast<std::size_t>(frameLength) - kFrameOverhead >= MinimumPayload(command);
-    if (valid) Dispatch();
+    const auto count = static_cast<std::size_t>(frameLength);
+    if (FrameCheck(rxBuffer, count - 1) != receivedCheck)
+        Drop(count, FrameObserver::Drop::BadCheck);
+    else if (count - kFrameOverhead < MinimumPayload(command))
+        Drop(count, FrameObserver::Drop::ShortPayload);
+    else if (!IsToolCommand(command))
+        Drop(count, FrameObserver::Drop::UnknownCommand);
+    else {
+        if (observer != nullptr) observer->OnFrame(rxBuffer, count);
+        Dispatch();
+    }
     Restart();
 }
 

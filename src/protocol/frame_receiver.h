@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "protocol/frame.h"
@@ -19,6 +20,20 @@ public:
 
 protected:
     ~FrameReceiverOwner() = default;
+};
+
+// Watches what the receiver makes of the bytes, for a wire trace. Called
+// inside OnByte; the receiver behaves the same with or without one.
+class FrameObserver {
+public:
+    enum class Drop { BadCheck, UnknownCommand, Noise, TooLong, ShortPayload };
+    // A frame that passed its check, before its command is acted on.
+    virtual void OnFrame(const std::uint8_t* bytes, std::size_t count) = 0;
+    // Bytes thrown away, and why.
+    virtual void OnDropped(const std::uint8_t* bytes, std::size_t count, Drop why) = 0;
+
+protected:
+    ~FrameObserver() = default;
 };
 
 // Byte-at-a-time frame assembly, verification, dispatch and acknowledgement.
@@ -43,8 +58,13 @@ struct FrameReceiver {
     std::uint8_t receivedCheck = 0;
     std::uint8_t txFrame[kTxSize] = {};
     std::int32_t txCheckIndex = 0;
+    FrameObserver* observer = nullptr;
 
 private:
+    void Drop(std::size_t count, FrameObserver::Drop why) {
+        if (observer != nullptr) observer->OnDropped(rxBuffer, count, why);
+    }
+
     void Restart();
     void CompleteFrame();
     void Dispatch();

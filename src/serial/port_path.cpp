@@ -28,18 +28,37 @@ std::vector<long> Numbered(const std::string& directory, const char* prefix) {
     return numbers;
 }
 
+std::string Variable(int n) {
+    const std::string name = "KELVARIN_COM" + std::to_string(n);
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr ? value : "";
+}
+
 }  // namespace
 
-std::string PortDevicePath(int n, const std::string& deviceDirectory) {
-    if (n < 1 || n > 12) return {};
-    const std::string variable = "KELVARIN_COM" + std::to_string(n);
-    if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0')
-        return path;
-
+std::vector<std::string> UsbAdapters(const std::string& deviceDirectory) {
     std::vector<std::string> adapters;
     for (const char* prefix : {"ttyUSB", "ttyACM"})
         for (long number : Numbered(deviceDirectory, prefix))
             adapters.push_back(deviceDirectory + "/" + prefix + std::to_string(number));
-    const auto index = static_cast<std::size_t>(n - 1);
-    return index < adapters.size() ? adapters[index] : std::string();
+    return adapters;
+}
+
+PortSource ResolvePort(int n, const std::string& deviceDirectory) {
+    if (n < 1 || n > 12) return {};
+    if (std::string path = Variable(n); !path.empty())
+        return {path, "KELVARIN_COM" + std::to_string(n), 0};
+
+    // A variable that names one port must not hide an adapter from the rest.
+    int unclaimedBefore = 0;
+    for (int k = 1; k < n; ++k)
+        if (Variable(k).empty()) ++unclaimedBefore;
+    const std::vector<std::string> adapters = UsbAdapters(deviceDirectory);
+    const auto index = static_cast<std::size_t>(unclaimedBefore);
+    if (index >= adapters.size()) return {};
+    return {adapters[index], "", unclaimedBefore + 1};
+}
+
+std::string PortDevicePath(int n, const std::string& deviceDirectory) {
+    return ResolvePort(n, deviceDirectory).path;
 }

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "serial/port_list.h"
+
 namespace {
 
 class PortPathTest : public ::testing::Test {
@@ -51,7 +53,59 @@ TEST_F(PortPathTest, EnvironmentNamesOnlyItsOwnPortFromOneToTwelve) {
     setenv("KELVARIN_COM13", "/dev/ttyS0", 1);
     EXPECT_EQ(PortDevicePath(1, m_dir), "/dev/pts/7");
     EXPECT_EQ(PortDevicePath(12, m_dir), "/dev/ttyS3");
-    for (int number : {2, 0, 13, -1}) EXPECT_EQ(PortDevicePath(number, m_dir), "") << number;
+    EXPECT_EQ(PortDevicePath(2, m_dir), m_dir + "/ttyUSB0") << "the adapter moves to port 2";
+    for (int number : {3, 0, 13, -1}) EXPECT_EQ(PortDevicePath(number, m_dir), "") << number;
+}
+
+TEST_F(PortPathTest, AdaptersFillTheNumbersNoVariableClaims) {
+    Devices({"ttyUSB0", "ttyUSB1", "ttyACM0"});
+    setenv("KELVARIN_COM1", "/dev/pts/7", 1);
+    setenv("KELVARIN_COM3", "/dev/pts/8", 1);
+    const char* expected[] = {"/dev/pts/7", "ttyUSB0", "/dev/pts/8", "ttyUSB1", "ttyACM0", ""};
+    for (int n = 1; n <= 6; ++n) {
+        std::string want = expected[n - 1];
+        if (!want.empty() && want[0] != '/') want = m_dir + "/" + want;
+        EXPECT_EQ(PortDevicePath(n, m_dir), want) << n;
+    }
+}
+
+TEST_F(PortPathTest, ListingNamesEachPortsDeviceAndWhy) {
+    // A made-up /dev, /dev/serial/by-id and sysfs with one known adapter.
+    namespace fs = std::filesystem;
+    const fs::path root = m_dir;
+    fs::create_directories(root / "dev");
+    fs::create_directories(root / "by-id");
+    fs::create_directories(root / "sys/devices/usb1/1-1/1-1:1.0/ttyUSB0");
+    fs::create_directories(root / "sys/tty/ttyUSB0");
+    std::ofstream(root / "dev/ttyUSB0").put('\0');
+    std::ofstream(root / "dev/ttyACM0").put('\0');
+    std::ofstream(root / "sys/devices/usb1/1-1/idVendor") << "0403\n";
+    std::ofstream(root / "sys/devices/usb1/1-1/manufacturer") << "FTDI\n";
+    std::ofstream(root / "sys/devices/usb1/1-1/product") << "FT232R USB UART\n";
+    fs::create_directory_symlink(root / "sys/devices/usb1/1-1/1-1:1.0/ttyUSB0",
+                                 root / "sys/tty/ttyUSB0/device");
+    fs::create_symlink("../dev/ttyUSB0", root / "by-id/usb-FTDI_FT232R_A1-if00-port0");
+    const PortListRoots roots{m_dir + "/dev", m_dir + "/by-id", m_dir + "/sys/tty"};
+
+    std::string listing = ListPorts(roots);
+    EXPECT_EQ(listing.substr(0, listing.find("   4")),
+              "port  device (* exists)\n"
+              "   1  * " +
+                  m_dir + "/dev/ttyUSB0 (USB adapter 1, " + m_dir +
+                  "/by-id/usb-FTDI_FT232R_A1-if00-port0, FTDI FT232R USB UART)\n"
+                  "   2  * " +
+                  m_dir +
+                  "/dev/ttyACM0 (USB adapter 2)\n"
+                  "   3    none (set KELVARIN_COM3 or plug in another USB adapter)\n");
+
+    setenv("KELVARIN_COM1", "/nonexistent/tty", 1);
+    listing = ListPorts(roots);
+    EXPECT_NE(listing.find("   1    /nonexistent/tty (KELVARIN_COM1)\n"
+                           "   2  * " +
+                           m_dir + "/dev/ttyUSB0 (USB adapter 1, "),
+              std::string::npos)
+        << listing;
+    EXPECT_NE(listing.find("  12    none"), std::string::npos) << listing;
 }
 
 }  // namespace

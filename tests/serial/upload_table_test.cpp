@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "protocol/frame.h"
+#include "upload_options.h"
+#include "wire_trace.h"
 
 namespace {
 
@@ -17,30 +19,131 @@ void Feed(UploadState& state, std::uint8_t command, std::vector<std::uint8_t> pa
     for (std::uint8_t b : frame) state.receiver.OnByte(b);
 }
 
-TEST(UploadTable, FieldsFirstThenTabSeparatedOrCsvRows) {
-    UploadState state(nullptr);
-    state.RefreshFields();
-    EXPECT_EQ(FormatUpload(state, false), "Full Range: 0\nData Length: 0\nID\tDATA\tUNIT\tPASS\n");
-
+// Two rows whose texts need quoting or escaping.
+void Fill(UploadState& state) {
     state.BeginUpload();
-    Feed(state, CMD_FULL_RANGE, {0x00, 0x05});
+    Feed(state, CMD_FULL_RANGE, {0x13, 0x88});
     Feed(state, CMD_DATA_LENGTH, {2});
-    const char* rows[2][4] = {{"1", "1,5", "say \"hi\"", "passed"}, {"2", "-3", "N.m", "failed"}};
+    const char* rows[2][4] = {{"1", "1.500000", "say \"hi\", \\ \x01", "passed"},
+                              {"2", "null", "\xE4\xB8\xAD\xFF", "failed"}};
     for (int row = 0; row < 2; ++row) {
         state.list.InsertItem(row, rows[row][0]);
         for (int column = 1; column < 4; ++column)
             state.list.SetItemText(row, column, rows[row][column]);
     }
-    const std::string fields = "Full Range: " + state.rangeText + "\nData Length: 2\n";
-    EXPECT_EQ(FormatUpload(state, false), fields +
-                                              "ID\tDATA\tUNIT\tPASS\n"
-                                              "1\t1,5\tsay \"hi\"\tpassed\n"
-                                              "2\t-3\tN.m\tfailed\n");
-    // CSV quotes only what would break the row.
-    EXPECT_EQ(FormatUpload(state, true), fields +
-                                             "ID,DATA,UNIT,PASS\r\n"
-                                             "1,\"1,5\",\"say \"\"hi\"\"\",passed\r\n"
-                                             "2,-3,N.m,failed\r\n");
+}
+
+TEST(UploadTable, TextCsvAndJsonOfTheSameList) {
+    UploadState state(nullptr);
+    Fill(state);
+    const UploadSummary summary = Summarise(ReadingsOf(state.list), Limits{1, 2});
+    const std::string fields = "Full Range: 0.5\nData Length: 2\n";
+
+    FormattedUpload text = FormatUpload(state, OutputFormat::Text, nullptr);
+    EXPECT_EQ(text.output, fields +
+                               "ID\tDATA\tUNIT\tPASS\n"
+                               "1\t1.500000\tsay \"hi\", \\ \x01\tpassed\n"
+                               "2\tnull\t\xE4\xB8\xAD\xFF\tfailed\n");
+    EXPECT_EQ(text.side, "");
+    text = FormatUpload(state, OutputFormat::Text, &summary);
+    EXPECT_EQ(text.output.substr(text.output.find("failed\n") + 7), "\n" + SummaryText(summary));
+
+    // CSV is the table alone; what is not a row goes to the side.
+    const FormattedUpload csv = FormatUpload(state, OutputFormat::Csv, &summary);
+    EXPECT_EQ(csv.output,
+              "ID,DATA,UNIT,PASS\r\n"
+              "1,1.500000,\"say \"\"hi\"\", \\ \x01\",passed\r\n"
+              "2,null,\xE4\xB8\xAD\xFF,failed\r\n");
+    EXPECT_EQ(csv.side, fields + SummaryText(summary));
+
+    const FormattedUpload json = FormatUpload(state, OutputFormat::Json, &summary);
+    EXPECT_EQ(json.side, "");
+    EXPECT_EQ(json.output,
+              "{\n"
+              "  \"full_range\": 0.5,\n"
+              "  \"data_length\": 2,\n"
+              "  \"records\": [\n"
+              "    {\"id\": \"1\", \"data\": \"1.500000\", \"unit\": \"say \\\"hi\\\", \\\\ "
+              "\\u0001\", \"pass\": \"passed\", \"value\": 1.500000},\n"
+              "    {\"id\": \"2\", \"data\": \"null\", \"unit\": \"\xE4\xB8\xAD\xEF\xBF\xBD\", "
+              "\"pass\": \"failed\", \"value\": null}\n"
+              "  ],\n"
+              "  \"summary\": {\n"
+              "    \"units\": [\n"
+              "      {\"unit\": \"say \\\"hi\\\", \\\\ \\u0001\", \"count\": 1, \"passed\": 1, "
+              "\"failed\": 0, \"mean\": 1.500000, \"s\": null, \"min\": 1.500000, \"max\": "
+              "1.500000, \"range\": 0.000000, \"outside\": 0, \"cm\": null, \"cmk\": null}\n"
+              "    ],\n"
+              "    \"no_value\": 1,\n"
+              "    \"limits\": {\"lower\": 1.000000, \"upper\": 2.000000}\n"
+              "  }\n"
+              "}\n");
+    EXPECT_EQ(FormatUpload(UploadState(nullptr), OutputFormat::Json, nullptr).output,
+              "{\n  \"full_range\": 0,\n  \"data_length\": 0,\n  \"records\": []\n}\n");
+}
+
+TEST(UploadTable, JsonStringsAreValidUtf8WhateverTheBytes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xC3\xA9", "\"\xC3\xA9\""},                                  // é kept
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong '/'
+        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // surrogate
+        {"\xF0\x9F\x98", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // cut short
+        {std::string("a\0\x7F", 3), "\"a\\u0000\\u007f\""},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(JsonString(in), out);
+}
+
+TEST(UploadTable, LimitsAndFormatsOnTheCommandLine) {
+    const std::pair<const char*, std::optional<Limits>> limits[] = {{"10:14", Limits{10, 14}},
+                                                                    {"-3.5:-1", Limits{-3.5, -1}},
+                                                                    {"14:10", {}},
+                                                                    {"5:5", {}},
+                                                                    {"10", {}},
+                                                                    {":14", {}},
+                                                                    {"10:", {}},
+                                                                    {"a:b", {}},
+                                                                    {"1:nan", {}},
+                                                                    {"1:inf", {}}};
+    for (const auto& [text, want] : limits) {
+        const auto got = ParseLimits(text);
+        ASSERT_EQ(got.has_value(), want.has_value()) << text;
+        if (want) {
+            EXPECT_EQ(got->lower, want->lower) << text;
+            EXPECT_EQ(got->upper, want->upper) << text;
+        }
+    }
+}
+
+TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
+    std::vector<std::string> lines;
+    long long now = 0;
+    WireTrace trace([&](const std::string& line) { lines.push_back(line); }, [&] { return now++; });
+    UploadState state(
+        [&](const std::uint8_t* bytes, std::uint32_t count) { trace.Sent(bytes, count); });
+    state.receiver.observer = &trace;
+    state.BeginUpload();
+    for (std::uint8_t b : {0x12, 0xEB, 0x00, 0x13, 0xEB, 0x00}) state.receiver.OnByte(b);
+    Feed(state, CMD_ACK_ONLY, {});  // accepted
+    for (std::uint8_t b : {0xEB, 0x00, 0x55, 0xF1, 0x00, 0x00, 0x00}) state.receiver.OnByte(b);
+    Feed(state, 0x07, {});            // unknown command
+    Feed(state, CMD_RECORD, {1, 2});  // too short
+    for (std::uint8_t b : {0xEB, 0x00, 0x55, 0x03, 0x01, 0x00}) state.receiver.OnByte(b);
+    for (std::uint8_t b : {0x99, 0xEB, 0x00, 0x55, 0x01}) state.receiver.OnByte(b);
+    trace.Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{
+                  "       0 ms  host -> tool  EB 00 55 F0 00 00 30",
+                  "       1 ms  tool -> host  12 EB 00 13 EB 00  dropped: noise before a header",
+                  "       2 ms  tool -> host  EB 00 55 F1 00 00 31",
+                  "       3 ms  host -> tool  EB 00 55 F5 00 00 35",
+                  "       4 ms  tool -> host  EB 00 55 F1 00 00 00  dropped: bad check byte",
+                  "       5 ms  tool -> host  EB 00 55 07 00 00 47  dropped: unknown command",
+                  "       6 ms  tool -> host  EB 00 55 03 00 02 01 02 48  dropped: payload "
+                  "too short for its command",
+                  "       7 ms  tool -> host  EB 00 55 03 01 00  dropped: frame longer than "
+                  "50 bytes",
+                  "       8 ms  tool -> host  99  dropped: noise before a header",
+                  "       9 ms  tool -> host  EB 00 55 01  unfinished at the end"}));
 }
 
 }  // namespace

@@ -7,21 +7,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "interrupt.h"
+#include "kelvarin_version.h"
+#include "output_file.h"
 #include "protocol/upload_state.h"
 #include "serial/comm_posix.h"
 #include "serial/owner_mailbox.h"
+#include "serial/port_list.h"
 #include "serial/port_path.h"
 #include "serial/serial_port.h"
 #include "upload_options.h"
-#include "upload_table.h"
+#include "upload_report.h"
+#include "wire_trace.h"
 
 namespace {
 
 constexpr const char* kPortHelp =
-    "serial port 1 to 12 ($KELVARIN_COM<N>, else the N-th USB\n"
-    "                     serial adapter: /dev/ttyUSB*, then /dev/ttyACM*)";
+    "serial port 1 to 12 ($KELVARIN_COM<N>, else a USB serial adapter\n"
+    "                     on the numbers no variable claims; see --list-ports)";
 
 }  // namespace
 
@@ -29,6 +35,23 @@ int main(int argc, char** argv) {
     UploadOptions options;
     if (const int status = ParseUploadOptions(argc, argv, kPortHelp, options); status >= 0)
         return status;
+    if (options.version) {
+        std::puts("kelvarin-upload " KELVARIN_VERSION);
+        return 0;
+    }
+    if (options.listPorts) {
+        std::fputs(ListPorts().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    // Refused before the port opens: no upload is lost to a bad file name.
+    if (!options.output.empty()) {
+        if (const std::string refusal = CheckOutputFile(options.output, options.force);
+            !refusal.empty()) {
+            std::fprintf(stderr, "kelvarin-upload: %s\n", refusal.c_str());
+            return 2;
+        }
+    }
+    CatchInterrupts();
 
     PosixCommPlatform& platform = PosixPlatform();
     platform.SetProgramName("kelvarin-upload");
@@ -46,9 +69,15 @@ int main(int argc, char** argv) {
             return 1;
         });
 
+    std::optional<WireTrace> trace;
+    if (options.trace)
+        trace.emplace([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
     CSerialPort serial(platform);
-    UploadState state(
-        [&](const std::uint8_t* bytes, std::uint32_t count) { serial.HandOver(bytes, count); });
+    UploadState state([&](const std::uint8_t* bytes, std::uint32_t count) {
+        if (trace) trace->Sent(bytes, count);
+        serial.HandOver(bytes, count);
+    });
+    if (trace) state.receiver.observer = &*trace;
     OwnerMailbox owner([&](UINT message, WPARAM wParam, LPARAM) -> LRESULT {
         if (message == WM_SERIAL_BYTE) {
             state.receiver.OnByte(static_cast<std::uint8_t>(wParam));
@@ -59,18 +88,22 @@ int main(int argc, char** argv) {
 
     const int number = options.port;
     if (!serial.Open(owner.Handle(), number) || !serial.StartMonitor()) {
-        const std::string reason = platform.FormatMessageW(platform.GetLastError());
+        const std::uint32_t code = platform.GetLastError();
         std::string path = PortDevicePath(number);
         if (path.empty()) path = "no device; set KELVARIN_COM" + std::to_string(number);
-        std::fprintf(stderr, "kelvarin-upload: cannot open port %d (%s): %s\n", number,
-                     path.c_str(), reason.c_str());
+        std::fprintf(stderr, "kelvarin-upload: cannot open port %d (%s): %s%s\n", number,
+                     path.c_str(), platform.FormatMessageW(code).c_str(),
+                     code == EACCES ? " (serial ports belong to the group dialout: "
+                                      "sudo usermod -aG dialout \"$USER\", then log in again)"
+                                    : "");
         return 1;
     }
 
     state.BeginUpload();
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
-    while (!state.exportEnabled && !lineFailed && std::chrono::steady_clock::now() < deadline) {
+    while (!state.exportEnabled && !lineFailed && !Interrupted() &&
+           std::chrono::steady_clock::now() < deadline) {
         const auto slice = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
         if (owner.WaitForSent(std::min(slice, deadline))) owner.DispatchSent();
     }
@@ -84,6 +117,7 @@ int main(int argc, char** argv) {
     }
     serial.Close();
     owner.Close();
+    if (trace) trace->Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
 
-    return ReportUpload(state, number, options.timeoutSeconds, options.csv, lineFailed);
+    return ReportUpload(state, options, lineFailed, Interrupted());
 }

@@ -10,13 +10,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "interrupt.h"
+#include "kelvarin_version.h"
+#include "output_file.h"
+#include "port_list_win32.h"
 #include "protocol/upload_state.h"
 #include "serial/comm_win32.h"
 #include "serial/serial_port.h"
 #include "upload_options.h"
-#include "upload_table.h"
+#include "upload_report.h"
+#include "wire_trace.h"
 
 namespace {
 
@@ -108,11 +114,34 @@ int main(int argc, char** argv) {
         return status;
     // The table's line ends are its own (CSV rows end in CR LF already).
     _setmode(_fileno(stdout), _O_BINARY);
+    if (options.version) {
+        std::fputs("kelvarin-upload " KELVARIN_VERSION "\n", stdout);
+        return 0;
+    }
+    if (options.listPorts) {
+        std::fputs(ListComPorts().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    // Refused before the port opens: no upload is lost to a bad file name.
+    if (!options.output.empty()) {
+        if (const std::string refusal = CheckOutputFile(options.output, options.force);
+            !refusal.empty()) {
+            std::fprintf(stderr, "kelvarin-upload: %s\n", refusal.c_str());
+            return 2;
+        }
+    }
+    CatchInterrupts();
 
+    std::optional<WireTrace> trace;
+    if (options.trace)
+        trace.emplace([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
     ConsolePlatform platform;
     CSerialPort serial(platform);
-    UploadState state(
-        [&](const std::uint8_t* bytes, std::uint32_t count) { serial.HandOver(bytes, count); });
+    UploadState state([&](const std::uint8_t* bytes, std::uint32_t count) {
+        if (trace) trace->Sent(bytes, count);
+        serial.HandOver(bytes, count);
+    });
+    if (trace) state.receiver.observer = &*trace;
     OwnerWindow owner(state, platform);
     if (!owner.Handle()) {
         std::fputs("kelvarin-upload: cannot create the window that receives the bytes\n", stderr);
@@ -131,7 +160,8 @@ int main(int argc, char** argv) {
     state.BeginUpload();
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds);
-    while (!state.exportEnabled && !platform.lineFailed && Clock::now() < deadline)
+    while (!state.exportEnabled && !platform.lineFailed && !Interrupted() &&
+           Clock::now() < deadline)
         OwnerWindow::Pump(100);
     // The end frame's acknowledgement is still on its way to the worker; the
     // tool counts the upload as done only once it has it.
@@ -139,6 +169,7 @@ int main(int argc, char** argv) {
     while (state.exportEnabled && serial.SendPending() && Clock::now() < grace)
         OwnerWindow::Pump(1);
     serial.Close();
+    if (trace) trace->Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
 
-    return ReportUpload(state, number, options.timeoutSeconds, options.csv, platform.lineFailed);
+    return ReportUpload(state, options, platform.lineFailed, Interrupted());
 }

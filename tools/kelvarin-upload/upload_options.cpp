@@ -1,6 +1,7 @@
 #include "upload_options.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,12 +9,26 @@
 namespace {
 
 void Usage(FILE* out, const char* portHelp) {
-    std::fprintf(out,
-                 "usage: kelvarin-upload --port N [--timeout SECONDS] [--csv]\n"
-                 "  --port N           %s\n"
-                 "  --timeout SECONDS  give up when the upload has not ended by then (default 60)\n"
-                 "  --csv              print the list as CSV instead of tab-separated text\n",
-                 portHelp);
+    std::fprintf(
+        out,
+        "usage: kelvarin-upload --port N [--timeout SECONDS] [--format text|csv|json]\n"
+        "                       [--output FILE [--force]] [--summary] [--limits LOWER:UPPER]\n"
+        "                       [--trace]\n"
+        "       kelvarin-upload --list-ports | --version | --help\n"
+        "  --port N           %s\n"
+        "  --timeout SECONDS  give up when the upload has not ended by then (default 60)\n"
+        "  --format FORMAT    text (default), csv (the list alone, RFC 4180) or json\n"
+        "  --csv              the same as --format csv\n"
+        "  --output FILE      write the result to FILE, complete or not at all\n"
+        "  --force            replace FILE when it exists\n"
+        "  --summary          count, passed, failed, mean, s, min, max, range per unit\n"
+        "  --limits L:U       with the summary: readings outside L..U, Cm and Cmk\n"
+        "  --trace            every frame both ways on standard error\n"
+        "  --list-ports       what each port number opens\n"
+        "  --version          print the version\n"
+        "exit status: 0 done, 1 upload failed, 2 bad arguments or refused output file,\n"
+        "130 interrupted\n",
+        portHelp);
 }
 
 bool ParseNumber(const char* text, long low, long high, long& value) {
@@ -23,28 +38,77 @@ bool ParseNumber(const char* text, long low, long high, long& value) {
     return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
 }
 
+std::optional<double> ParseReal(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || errno != 0 || *end != '\0' || !std::isfinite(value)) return {};
+    return value;
+}
+
+int Refuse(const char* message) {
+    std::fprintf(stderr, "kelvarin-upload: %s\n", message);
+    return 2;
+}
+
 }  // namespace
+
+std::optional<Limits> ParseLimits(const std::string& text) {
+    // The first colon after the first character: LOWER may be negative.
+    const auto colon = text.find(':', 1);
+    if (colon == std::string::npos) return {};
+    const auto lower = ParseReal(text.substr(0, colon));
+    const auto upper = ParseReal(text.substr(colon + 1));
+    if (!lower || !upper || !(*lower < *upper)) return {};
+    return Limits{*lower, *upper};
+}
 
 int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOptions& options) {
     long port = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--port" || arg == "--timeout") && i + 1 >= argc) {
+        const bool takesValue = arg == "--port" || arg == "--timeout" || arg == "--format" ||
+                                arg == "--output" || arg == "--limits";
+        if (takesValue && i + 1 >= argc) {
             std::fprintf(stderr, "kelvarin-upload: %s needs a value\n", arg.c_str());
             return 2;
         }
         if (arg == "--port") {
-            if (!ParseNumber(argv[++i], 1, 12, port)) {
-                std::fputs("kelvarin-upload: --port takes a number from 1 to 12\n", stderr);
-                return 2;
-            }
+            if (!ParseNumber(argv[++i], 1, 12, port))
+                return Refuse("--port takes a number from 1 to 12");
         } else if (arg == "--timeout") {
-            if (!ParseNumber(argv[++i], 1, 86400, options.timeoutSeconds)) {
-                std::fputs("kelvarin-upload: --timeout takes whole seconds, 1 to 86400\n", stderr);
-                return 2;
-            }
+            if (!ParseNumber(argv[++i], 1, 86400, options.timeoutSeconds))
+                return Refuse("--timeout takes whole seconds, 1 to 86400");
+        } else if (arg == "--format") {
+            const std::string format = argv[++i];
+            if (format == "text")
+                options.format = OutputFormat::Text;
+            else if (format == "csv")
+                options.format = OutputFormat::Csv;
+            else if (format == "json")
+                options.format = OutputFormat::Json;
+            else
+                return Refuse("--format takes text, csv or json");
         } else if (arg == "--csv") {
-            options.csv = true;
+            options.format = OutputFormat::Csv;
+        } else if (arg == "--output") {
+            options.output = argv[++i];
+            if (options.output.empty()) return Refuse("--output needs a file name");
+        } else if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--summary") {
+            options.summary = true;
+        } else if (arg == "--limits") {
+            options.limits = ParseLimits(argv[++i]);
+            if (!options.limits)
+                return Refuse("--limits takes LOWER:UPPER, two numbers with LOWER below UPPER");
+            options.summary = true;
+        } else if (arg == "--trace") {
+            options.trace = true;
+        } else if (arg == "--list-ports") {
+            options.listPorts = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout, portHelp);
             return 0;
@@ -54,6 +118,8 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
             return 2;
         }
     }
+    if (options.version || options.listPorts) return -1;
+    if (options.force && options.output.empty()) return Refuse("--force goes with --output FILE");
     if (port == 0) {
         std::fputs("kelvarin-upload: --port is required\n", stderr);
         Usage(stderr, portHelp);

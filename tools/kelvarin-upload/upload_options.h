@@ -1,13 +1,29 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
+#include "upload_stats.h"
+#include "upload_table.h"
+
 // The command line of kelvarin-upload, the same on every platform.
 struct UploadOptions {
     int port = 0;
     long timeoutSeconds = 60;
-    bool csv = false;
+    OutputFormat format = OutputFormat::Text;
+    std::string output;  // empty: standard output
+    bool force = false;
+    bool summary = false;
+    std::optional<Limits> limits;
+    bool trace = false;
+    bool listPorts = false;
+    bool version = false;
 };
 
 // Parses argv into `options`. Returns -1 to go on, otherwise the exit status
 // to end with (0 after --help, 2 after a usage error, which it has reported).
 // `portHelp` describes what a port number opens on this platform.
 int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOptions& options);
+
+// "LOWER:UPPER" with LOWER below UPPER.
+std::optional<Limits> ParseLimits(const std::string& text);

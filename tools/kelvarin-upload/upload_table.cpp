@@ -15,43 +15,169 @@ std::string CsvField(const std::string& text) {
     return quoted + '"';
 }
 
-}  // namespace
+std::string Fixed(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
 
-std::string FormatUpload(const UploadState& state, bool csv) {
-    std::string out = "Full Range: " + state.rangeText + "\n";
-    out += "Data Length: " + state.lengthText + "\n";
+std::string TextFigure(const std::optional<double>& value) {
+    return value ? Fixed(*value) : "not available";
+}
+
+std::string JsonFigure(const std::optional<double>& value) {
+    return value ? Fixed(*value) : "null";
+}
+
+// Length of the valid UTF-8 sequence at text[i], 0 when there is none.
+std::size_t Utf8Length(const std::string& text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    unsigned low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;   // overlong
+        if (lead == 0xED) high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+    return length;
+}
+
+void AppendJsonSummary(std::string& out, const UploadSummary& summary) {
+    out += ",\n  \"summary\": {\n    \"units\": [";
+    for (std::size_t i = 0; i < summary.units.size(); ++i) {
+        const UnitSummary& u = summary.units[i];
+        out += i == 0 ? "\n" : ",\n";
+        out += "      {\"unit\": " + JsonString(u.unit) +
+               ", \"count\": " + std::to_string(u.count) +
+               ", \"passed\": " + std::to_string(u.passed) +
+               ", \"failed\": " + std::to_string(u.failed) + ", \"mean\": " + Fixed(u.mean) +
+               ", \"s\": " + JsonFigure(u.s) + ", \"min\": " + Fixed(u.min) +
+               ", \"max\": " + Fixed(u.max) + ", \"range\": " + Fixed(u.range);
+        if (summary.limits)
+            out += ", \"outside\": " + std::to_string(u.outside) + ", \"cm\": " + JsonFigure(u.cm) +
+                   ", \"cmk\": " + JsonFigure(u.cmk);
+        out += "}";
+    }
+    out += summary.units.empty() ? "],\n" : "\n    ],\n";
+    out += "    \"no_value\": " + std::to_string(summary.noValue);
+    if (summary.limits)
+        out += ",\n    \"limits\": {\"lower\": " + Fixed(summary.limits->lower) +
+               ", \"upper\": " + Fixed(summary.limits->upper) + "}";
+    out += "\n  }";
+}
+
+std::string Json(const UploadState& state, const UploadSummary* summary) {
     const TextList& list = state.list;
+    std::string out = "{\n  \"full_range\": ";
+    out += ValueOf(state.rangeText) ? state.rangeText : "null";
+    out += ",\n  \"data_length\": ";
+    out += ValueOf(state.lengthText) ? state.lengthText : "null";
+    out += ",\n  \"records\": [";
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        out += row == 0 ? "\n" : ",\n";
+        const std::string data = list.GetItemText(row, 1);
+        const std::optional<double> value = ValueOf(data);
+        out += "    {\"id\": " + JsonString(list.GetItemText(row, 0)) +
+               ", \"data\": " + JsonString(data) +
+               ", \"unit\": " + JsonString(list.GetItemText(row, 2)) +
+               ", \"pass\": " + JsonString(list.GetItemText(row, 3)) +
+               ", \"value\": " + JsonFigure(value) + "}";
+    }
+    out += list.GetItemCount() == 0 ? "]" : "\n  ]";
+    if (summary) AppendJsonSummary(out, *summary);
+    return out + "\n}\n";
+}
+
+std::string Table(const TextList& list, bool csv) {
+    std::string out;
     const char separator = csv ? ',' : '\t';
+    const char* end = csv ? "\r\n" : "\n";
     auto cell = [&](const std::string& text) { return csv ? CsvField(text) : text; };
     for (int column = 0; column < list.GetColumnCount(); ++column) {
         if (column > 0) out += separator;
         out += cell(list.GetColumnText(column));
     }
-    out += csv ? "\r\n" : "\n";
+    out += end;
     for (int row = 0; row < list.GetItemCount(); ++row) {
         for (int column = 0; column < list.GetColumnCount(); ++column) {
             if (column > 0) out += separator;
             out += cell(list.GetItemText(row, column));
         }
-        out += csv ? "\r\n" : "\n";
+        out += end;
     }
     return out;
 }
 
-int ReportUpload(const UploadState& state, int port, long timeoutSeconds, bool csv,
-                 bool lineFailed) {
-    if (!state.exportEnabled) {
-        if (lineFailed)
-            std::fprintf(stderr, "kelvarin-upload: the line to port %d failed after %d record(s)\n",
-                         port, state.list.GetItemCount());
-        else
-            std::fprintf(stderr,
-                         "kelvarin-upload: no complete upload from port %d within %ld s "
-                         "(%d record(s) received)\n",
-                         port, timeoutSeconds, state.list.GetItemCount());
-        return 1;
+}  // namespace
+
+std::string JsonString(const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else if (c >= 0x80) {
+            const std::size_t length = Utf8Length(text, i);
+            out += length ? text.substr(i, length) : "\xEF\xBF\xBD";
+            i += length ? length : 1;
+            continue;
+        } else {
+            out += static_cast<char>(c);
+        }
+        ++i;
     }
-    const std::string table = FormatUpload(state, csv);
-    std::fwrite(table.data(), 1, table.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return out + '"';
+}
+
+std::string SummaryText(const UploadSummary& summary) {
+    std::string out = "UNIT\tCOUNT\tPASSED\tFAILED\tMEAN\tS\tMIN\tMAX\tRANGE";
+    out += summary.limits ? "\tOUTSIDE\tCM\tCMK\n" : "\n";
+    for (const UnitSummary& u : summary.units) {
+        out += u.unit + '\t' + std::to_string(u.count) + '\t' + std::to_string(u.passed) + '\t' +
+               std::to_string(u.failed) + '\t' + Fixed(u.mean) + '\t' + TextFigure(u.s) + '\t' +
+               Fixed(u.min) + '\t' + Fixed(u.max) + '\t' + Fixed(u.range);
+        if (summary.limits)
+            out += '\t' + std::to_string(u.outside) + '\t' + TextFigure(u.cm) + '\t' +
+                   TextFigure(u.cmk);
+        out += '\n';
+    }
+    out += "Without a value: " + std::to_string(summary.noValue) + "\n";
+    if (summary.limits)
+        out += "Limits: " + Fixed(summary.limits->lower) + " to " + Fixed(summary.limits->upper) +
+               "\n";
+    return out;
+}
+
+FormattedUpload FormatUpload(const UploadState& state, OutputFormat format,
+                             const UploadSummary* summary) {
+    const std::string fields =
+        "Full Range: " + state.rangeText + "\nData Length: " + state.lengthText + "\n";
+    const std::string summaryText = summary ? SummaryText(*summary) : std::string();
+    switch (format) {
+        case OutputFormat::Csv:
+            return {Table(state.list, true), fields + summaryText};
+        case OutputFormat::Json:
+            return {Json(state, summary), {}};
+        case OutputFormat::Text:
+            break;
+    }
+    return {fields + Table(state.list, false) + (summary ? "\n" + summaryText : ""), {}};
 }

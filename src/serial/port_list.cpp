@@ -1,0 +1,93 @@
+#include "serial/port_list.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "serial/port_path.h"
+
+namespace {
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) != nullptr ? resolved : "";
+}
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::string FirstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The stable name under by-id that leads to `device`, if any.
+std::string ById(const std::string& byId, const std::string& device) {
+    const std::string target = RealPath(device);
+    std::string found;
+    if (target.empty()) return found;
+    if (DIR* dir = opendir(byId.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string link = byId + "/" + entry->d_name;
+            if (entry->d_name[0] != '.' && RealPath(link) == target) {
+                found = link;
+                break;
+            }
+        }
+        closedir(dir);
+    }
+    return found;
+}
+
+// "maker product" of the USB device above the tty in sysfs.
+std::string MakerAndProduct(const std::string& sysTty, const std::string& device) {
+    const std::string name = device.substr(device.rfind('/') + 1);
+    std::string dir = RealPath(sysTty + "/" + name + "/device");
+    for (int up = 0; up < 6 && dir.size() > 1; ++up) {
+        if (Exists(dir + "/idVendor")) {
+            const std::string maker = FirstLine(dir + "/manufacturer");
+            const std::string product = FirstLine(dir + "/product");
+            return maker.empty() ? product : product.empty() ? maker : maker + " " + product;
+        }
+        dir = dir.substr(0, dir.rfind('/'));
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string ListPorts(const PortListRoots& roots) {
+    std::string out = "port  device (* exists)\n";
+    for (int n = 1; n <= 12; ++n) {
+        const PortSource source = ResolvePort(n, roots.devices);
+        char number[8];
+        std::snprintf(number, sizeof number, "%4d", n);
+        out += number;
+        if (source.path.empty()) {
+            out += "    none (set KELVARIN_COM" + std::to_string(n) +
+                   " or plug in another USB adapter)\n";
+            continue;
+        }
+        out += Exists(source.path) ? "  * " : "    ";
+        out += source.path + " (";
+        if (!source.variable.empty()) {
+            out += source.variable;
+        } else {
+            out += "USB adapter " + std::to_string(source.adapter);
+            if (const std::string stable = ById(roots.byId, source.path); !stable.empty())
+                out += ", " + stable;
+            if (const std::string what = MakerAndProduct(roots.sysTty, source.path); !what.empty())
+                out += ", " + what;
+        }
+        out += ")\n";
+    }
+    return out;
+}

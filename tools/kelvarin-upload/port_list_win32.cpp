@@ -1,0 +1,19 @@
+#include "port_list_win32.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+std::string ListComPorts() {
+    std::string out = "port  device (* exists)\n";
+    for (int n = 1; n <= 12; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        char target[1024] = {};
+        const bool present = QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
+        char number[8];
+        std::snprintf(number, sizeof number, "%4d", n);
+        out += number;
+        out += present ? "  * " + name + " (" + target + ")\n" : "    " + name + " (not present)\n";
+    }
+    return out;
+}
