@@ -11,8 +11,6 @@
 #include <string>
 
 #include "interrupt.h"
-#include "kelvarin_version.h"
-#include "output_file.h"
 #include "protocol/upload_state.h"
 #include "serial/comm_posix.h"
 #include "serial/owner_mailbox.h"
@@ -21,6 +19,7 @@
 #include "serial/serial_port.h"
 #include "upload_options.h"
 #include "upload_report.h"
+#include "upload_start.h"
 #include "wire_trace.h"
 
 namespace {
@@ -35,23 +34,8 @@ int main(int argc, char** argv) {
     UploadOptions options;
     if (const int status = ParseUploadOptions(argc, argv, kPortHelp, options); status >= 0)
         return status;
-    if (options.version) {
-        std::puts("kelvarin-upload " KELVARIN_VERSION);
-        return 0;
-    }
-    if (options.listPorts) {
-        std::fputs(ListPorts().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    }
-    // Refused before the port opens: no upload is lost to a bad file name.
-    if (!options.output.empty()) {
-        if (const std::string refusal = CheckOutputFile(options.output, options.force);
-            !refusal.empty()) {
-            std::fprintf(stderr, "kelvarin-upload: %s\n", refusal.c_str());
-            return 2;
-        }
-    }
-    CatchInterrupts();
+    if (const int status = StartRun(options, [] { return ListPorts(); }); status >= 0)
+        return status;
 
     PosixCommPlatform& platform = PosixPlatform();
     platform.SetProgramName("kelvarin-upload");

@@ -14,14 +14,13 @@
 #include <string>
 
 #include "interrupt.h"
-#include "kelvarin_version.h"
-#include "output_file.h"
 #include "port_list_win32.h"
 #include "protocol/upload_state.h"
 #include "serial/comm_win32.h"
 #include "serial/serial_port.h"
 #include "upload_options.h"
 #include "upload_report.h"
+#include "upload_start.h"
 #include "wire_trace.h"
 
 namespace {
@@ -114,23 +113,7 @@ int main(int argc, char** argv) {
         return status;
     // The table's line ends are its own (CSV rows end in CR LF already).
     _setmode(_fileno(stdout), _O_BINARY);
-    if (options.version) {
-        std::fputs("kelvarin-upload " KELVARIN_VERSION "\n", stdout);
-        return 0;
-    }
-    if (options.listPorts) {
-        std::fputs(ListComPorts().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    }
-    // Refused before the port opens: no upload is lost to a bad file name.
-    if (!options.output.empty()) {
-        if (const std::string refusal = CheckOutputFile(options.output, options.force);
-            !refusal.empty()) {
-            std::fprintf(stderr, "kelvarin-upload: %s\n", refusal.c_str());
-            return 2;
-        }
-    }
-    CatchInterrupts();
+    if (const int status = StartRun(options, ListComPorts); status >= 0) return status;
 
     std::optional<WireTrace> trace;
     if (options.trace)
