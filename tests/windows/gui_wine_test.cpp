@@ -33,10 +33,8 @@ std::wstring DosPath(const std::string& unixPath) {
 
 bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(50)))
         if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
     return true;
 }
 

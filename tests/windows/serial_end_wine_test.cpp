@@ -71,46 +71,43 @@ TEST(Win32SerialPortEnd, DestroyedWhileBlockedDeliveringAByteItStillReleasesTheP
     g_state = nullptr;
 }
 
+// COM1 with a line wait under way.
+class Win32LineWait : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(device, kInvalidHandle);
+        ASSERT_TRUE(platform.SetCommMask(device, kEvRxChar));
+        platform.PurgeComm(device, kPurgeAll);  // what an earlier test left unread
+        ASSERT_FALSE(platform.WaitCommEvent(device, &events, &line));
+        ASSERT_EQ(platform.GetLastError(), kErrorIoPending);
+    }
+    void TearDown() override {
+        for (CommHandle handle : {device, line.hEvent}) platform.CloseHandle(handle);
+    }
+    NoBoxes platform;
+    const CommHandle device = platform.CreateFileW("\\\\.\\COM1");
+    Overlapped line{.hEvent = platform.CreateEventW()};
+    std::uint32_t events = 0;
+};
+
 // A wait under way on one port is not started again because another port
 // was opened (or failed to open) meanwhile: starting it again would reset
 // its event, which is set here by hand to tell.
-TEST(Win32LineWait, AnotherPortsOpenLeavesThisPortsWaitAlone) {
-    NoBoxes platform;
-    const CommHandle device = platform.CreateFileW("\\\\.\\COM1");
-    ASSERT_NE(device, kInvalidHandle);
-    ASSERT_TRUE(platform.SetCommMask(device, kEvRxChar));
-    Overlapped line{};
-    line.hEvent = platform.CreateEventW();
-    std::uint32_t events = 0;
-    ASSERT_FALSE(platform.WaitCommEvent(device, &events, &line));
-    ASSERT_EQ(platform.GetLastError(), kErrorIoPending);
+TEST_F(Win32LineWait, AnotherPortsOpenLeavesThisPortsWaitAlone) {
     platform.SetEvent(line.hEvent);
-
     EXPECT_EQ(platform.CreateFileW("\\\\.\\COM9"), kInvalidHandle);
     EXPECT_FALSE(platform.WaitCommEvent(device, &events, &line));
     EXPECT_EQ(platform.GetLastError(), kErrorIoPending);
     EXPECT_EQ(platform.WaitForSingleObject(line.hEvent, 0), kWaitObject0) << "not started again";
-    for (CommHandle handle : {device, line.hEvent}) platform.CloseHandle(handle);
 }
 
 // The worker's next pass after a wake-up for a send, when its line wait
 // ended meanwhile: the ended wait must be reported with its event still
 // set, not replaced by a new one that waits for the next byte.
-TEST(Win32LineWait, AWaitThatEndedUnseenIsReportedNotStartedAgain) {
-    NoBoxes platform;
-    const CommHandle device = platform.CreateFileW("\\\\.\\COM1");
-    ASSERT_NE(device, kInvalidHandle);
-    ASSERT_TRUE(platform.SetCommMask(device, kEvRxChar));
-    platform.PurgeComm(device, kPurgeAll);  // what an earlier test left unread
-    Overlapped line{}, transfer{};
-    line.hEvent = platform.CreateEventW();
-    transfer.hEvent = platform.CreateEventW();
-    std::uint32_t events = 0;
-    ASSERT_FALSE(platform.WaitCommEvent(device, &events, &line));
-    ASSERT_EQ(platform.GetLastError(), kErrorIoPending);
-
+TEST_F(Win32LineWait, AWaitThatEndedUnseenIsReportedNotStartedAgain) {
     // The tool answers the request with one frame, then waits for its
     // acknowledgement: no byte comes after these.
+    Overlapped transfer{.hEvent = platform.CreateEventW()};
     UploadState state{[&](const std::uint8_t* bytes, std::uint32_t count) {
         std::uint32_t done = 0;
         if (!platform.WriteFile(device, bytes, count, &done, &transfer))
@@ -126,7 +123,7 @@ TEST(Win32LineWait, AWaitThatEndedUnseenIsReportedNotStartedAgain) {
     std::uint32_t errors = 0;
     platform.ClearCommError(device, &errors, &status);
     EXPECT_GT(status.cbInQue, 0u);
-    for (CommHandle handle : {device, line.hEvent, transfer.hEvent}) platform.CloseHandle(handle);
+    platform.CloseHandle(transfer.hEvent);
 }
 
 // Whether this thread's apartment is gone: a multithreaded one can be set

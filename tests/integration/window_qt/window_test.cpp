@@ -1,3 +1,5 @@
+#include <sys/resource.h>
+
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -181,6 +183,26 @@ TEST_F(QtLayoutTest, AboutBoxAndMessageBoxesOfAnyThreadHandleBytes) {
     });
     EXPECT_EQ(seen, (std::vector<std::string>{"提示|first", "Application Error|second"}));
     EXPECT_EQ(Text(IDC_EDIT_LENGTH), "7");
+}
+
+// A worker's box is waited for asleep: polling would wake the worker some
+// twenty times a second while the box is up.
+TEST_F(QtLayoutTest, AWorkerWaitsForItsBoxWithoutWaking) {
+    std::atomic<long> wakeUps{-1};
+    std::thread worker([&] {
+        rusage before{}, after{};
+        getrusage(RUSAGE_THREAD, &before);
+        EXPECT_EQ(backend.MessageBox(nullptr, "text", "caption", MB_OK), IDOK);
+        getrusage(RUSAGE_THREAD, &after);
+        wakeUps = after.ru_nvcsw - before.ru_nvcsw;
+    });
+    // Answered a second after it is asked for, from within the box's own loop.
+    QTimer::singleShot(1000, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    Spin([&] { return wakeUps >= 0; }, 20000);
+    worker.join();
+    EXPECT_LE(wakeUps, 3);
 }
 
 }  // namespace
