@@ -123,8 +123,8 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
                          "interrupted after"});
         cases.push_back(
             {upload(existing, "--records 100", kill + "KILL $up; wait $up"), 137, was, ""});
-        cases.push_back({upload(existing, "--fast --records 10 --fault hang-up@4", ""), 1, was,
-                         "the line to port 4 failed after 2 record(s); no file written"});
+        cases.push_back({upload(existing, "--fast --records 10 --fault hang-up@4", "--timeout 20"),
+                         1, was, "the line to port 4 failed after 2 record(s); no file written"});
         cases.push_back({upload(existing, "--records 255", "--timeout 1"), 1, was,
                          "no complete upload from port 4 within 1 s"});
     }
