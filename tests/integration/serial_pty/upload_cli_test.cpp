@@ -70,6 +70,7 @@ text, data = read("text").split("\n"), read("csv")
 assert text[:2] == ["Full Range: 20", "Data Length: 12"] and len(text) == 25, text
 rows = [line.split("\t") for line in text[2:15]]
 assert rows[6] == ["6", "null", "N.m", "passed"], rows
+assert text[17].startswith("N.m\t7\t6\t1\t10.535000\t") and text[22] == "Without a value: 1", text
 assert read("side") == "\n".join(text[:2] + text[16:]), read("side")
 assert data.endswith("\r\n") and "\n" not in data.replace("\r\n", ""), "CRLF rows"
 assert list(csv.reader(io.StringIO(data, newline=""))) == rows, data
