@@ -69,6 +69,9 @@ assert text[:2] == ["Full Range: 20", "Data Length: 12"] and len(text) == 25, te
 rows = [line.split("\t") for line in text[2:15]]
 assert rows[6] == ["6", "null", "N.m", "passed"], rows
 assert text[17].startswith("N.m\t7\t6\t1\t10.535000\t") and text[22] == "Without a value: 1", text
+na = "not available"
+assert text[18].split("\t") == ["kgf.cm", "1", "1", "0", "125.800003", na, "125.800003", "125.800003",
+                              "0.000000", "1", na, na], text[18]
 assert read("side") == "\n".join(text[:2] + text[16:]), read("side")
 assert list(csv.reader(io.StringIO(data, newline=""))) == rows, data
 d = json.loads(read("json"))
