@@ -28,7 +28,7 @@ PY
 
 with_tool "--records 3" --port 1 --timeout 30 --csv --summary >"$work/csv" 2>"$work/side" ||
     fail "CSV upload"
-[ "$(tr -d '\r' <"$work/csv" | head -2)" = $'ID,DATA,UNIT,PASS\n1,12.340000,N.m,passed' ] &&
+[ "$(head -2 "$work/csv")" = $'ID,DATA,UNIT,PASS\r\n1,12.340000,N.m,passed\r' ] &&
     [ "$(wc -l <"$work/csv")" -eq 4 ] || fail "CSV: $(cat "$work/csv")"
 grep -q '^Full Range: 20' "$work/side" && grep -q '^N.m	2	2	0	12.425000' "$work/side" ||
     fail "side text: $(cat "$work/side")"
