@@ -25,21 +25,18 @@ struct Outcome {
 // points port 4 at it.
 Outcome Script(const std::string& body) {
     const std::string base = ::testing::TempDir() + "kelvarin-upload-" + std::to_string(getpid());
-    std::ofstream(base + ".sh")
-        << "set -o pipefail; UP=" KELVARIN_UPLOAD
-           "\n"
-           "dir=$(mktemp -d); tool=''; mkdir $dir/out\n"
-           "trap 'kill $tool 2>/dev/null; wait 2>/dev/null; umount $dir/out 2>/dev/null; "
-           "rm -rf $dir' EXIT\n"
-           "start_tool() {\n"
-           "  local path=$(mktemp)\n"
-           "  " KELVARIN_TORQUE_SIM
-           " --pty --once \"$@\" >$path 2>/dev/null &\n"
-           "  tool=$!\n"
-           "  for i in $(seq 100); do [ -s $path ] && break; sleep 0.05; done\n"
-           "  export KELVARIN_COM4=$(head -1 $path); rm -f $path\n"
-           "}\n"
-        << body << "\n";
+    std::ofstream(base + ".sh") << "set -o pipefail; UP=" KELVARIN_UPLOAD
+                                   "; SIM=" KELVARIN_TORQUE_SIM R"(
+dir=$(mktemp -d); tool=''; mkdir $dir/out
+trap 'kill $tool 2>/dev/null; wait 2>/dev/null; umount $dir/out 2>/dev/null; rm -rf $dir' EXIT
+start_tool() {
+  local path=$(mktemp)
+  $SIM --pty --once "$@" >$path 2>/dev/null &
+  tool=$!
+  for i in $(seq 100); do [ -s $path ] && break; sleep 0.05; done
+  export KELVARIN_COM4=$(head -1 $path); rm -f $path
+}
+)" << body << "\n";
     const int status =
         std::system(("bash " + base + ".sh >" + base + ".out 2>" + base + ".err").c_str());
     const auto read = [&](const char* suffix) {
@@ -111,8 +108,8 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
         {"[ $(id -u) = 0 ] && exit 77; touch $dir/tty; chmod 000 $dir/tty\n"
          "KELVARIN_COM1=$dir/tty $UP --port 1",
          1, "", "Permission denied (serial ports belong to the group dialout"},
-        {"KELVARIN_COM3=/dev/null $UP --list-ports | grep -x '   3  \\* /dev/null (KELVARIN_COM3)'",
-         0, "   3  * /dev/null (KELVARIN_COM3)\n", ""},
+        {"KELVARIN_COM3=/no/tty $UP --list-ports | grep -F '(KELVARIN'", 0,
+         "   3    /no/tty (KELVARIN_COM3)\n", ""},
         {"$UP --version | sed -E 's/[0-9]+\\.[0-9]+\\.[0-9]+$/X.Y.Z/'", 0,
          "kelvarin-upload X.Y.Z\n", ""},
     };
