@@ -55,10 +55,9 @@ TEST_F(PortPathTest, ListingNamesEachPortsDeviceAndWhy) {
     // A made-up /dev, /dev/serial/by-id and sysfs with one known adapter.
     namespace fs = std::filesystem;
     const fs::path root = m_dir;
-    fs::create_directories(root / "dev");
-    fs::create_directories(root / "by-id");
-    fs::create_directories(root / "sys/devices/usb1/1-1/1-1:1.0/ttyUSB0");
-    fs::create_directories(root / "sys/tty/ttyUSB0");
+    for (const char* folder :
+         {"dev", "by-id", "sys/devices/usb1/1-1/1-1:1.0/ttyUSB0", "sys/tty/ttyUSB0"})
+        fs::create_directories(root / folder);
     std::ofstream(root / "dev/ttyUSB0").put('\0');
     std::ofstream(root / "dev/ttyACM0").put('\0');
     std::ofstream(root / "sys/devices/usb1/1-1/idVendor") << "0403\n";

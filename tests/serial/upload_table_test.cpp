@@ -19,11 +19,12 @@ void Feed(UploadState& state, std::uint8_t command, std::vector<std::uint8_t> pa
     for (std::uint8_t b : frame) state.receiver.OnByte(b);
 }
 
-// Two rows whose texts need quoting or escaping.
-void Fill(UploadState& state) {
+TEST(UploadTable, TextCsvAndJsonOfTheSameList) {
+    UploadState state(nullptr);
     state.BeginUpload();
     Feed(state, CMD_FULL_RANGE, {0x13, 0x88});
     Feed(state, CMD_DATA_LENGTH, {2});
+    // Two rows whose texts need quoting or escaping.
     const char* rows[2][4] = {{"1", "1.500000", "say \"hi\", \\ \x01", "passed"},
                               {"2", "null", "\xE4\xB8\xAD\xFF", "failed"}};
     for (int row = 0; row < 2; ++row) {
@@ -31,11 +32,6 @@ void Fill(UploadState& state) {
         for (int column = 1; column < 4; ++column)
             state.list.SetItemText(row, column, rows[row][column]);
     }
-}
-
-TEST(UploadTable, TextCsvAndJsonOfTheSameList) {
-    UploadState state(nullptr);
-    Fill(state);
     const UploadSummary summary = Summarise(ReadingsOf(state.list), Limits{1, 2});
     // Text passes the bytes as they are; CSV quotes what needs it.
     EXPECT_EQ(FormatUpload(state, OutputFormat::Text, nullptr).output,
