@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -64,44 +65,36 @@ private:
     std::vector<std::string> m_boxes;
 };
 
-TEST_F(SerialPtyTest, FullUploadOf255RecordsAcknowledgesEveryFrameOnTheWire) {
-    PtyTool tool(ToolWith(255));
-    UsePort1(tool);
-    UploadRig rig;
-    ASSERT_TRUE(rig.Open(1));
-    ASSERT_TRUE(rig.Upload(30s));
-    rig.port.Close();
-
-    EXPECT_EQ(rig.state.list.GetItemCount(), 255);
-    // The last acknowledgement may still be on its way to the tool.
-    ASSERT_TRUE(rig.PumpUntil([&] { return tool.FromHost().size() >= 1u + 255u + 3u; }, 5s));
-    const auto fromHost = tool.FromHost();
-    ASSERT_EQ(fromHost.size(), 1u + 255u + 3u);
-    EXPECT_EQ(fromHost[0], kRequest);
-    for (std::size_t i = 1; i < fromHost.size(); ++i) EXPECT_EQ(fromHost[i], kAck) << i;
-    EXPECT_EQ(tool.Stop().uploadsCompleted, 1);
+// A clean line and a noisy one (resent frames): every record once, and on
+// the clean line exactly one request and one acknowledgement per frame.
+TEST_F(SerialPtyTest, UploadsGiveEveryRecordOnceAndAcknowledgeEveryFrame) {
+    for (const double rate : {0.0, 0.3}) {
+        SCOPED_TRACE(rate);
+        torque_sim::Config config = ToolWith(rate > 0 ? 40 : 255);
+        config.retransmitAfter = 40ms;
+        config.faults.rate = rate;
+        config.faults.seed = 7;
+        const std::size_t records = config.records.size();
+        PtyTool tool(config);
+        UsePort1(tool);
+        UploadRig rig;
+        ASSERT_TRUE(rig.Open(1));
+        ASSERT_TRUE(rig.Upload(30s));
+        rig.port.Close();
+        ASSERT_EQ(rig.state.list.GetItemCount(), static_cast<int>(records));
+        for (std::size_t row = 0; row < records; ++row)
+            EXPECT_EQ(rig.state.list.GetItemText(static_cast<int>(row), 0),
+                      std::to_string(row + 1));
+        // The last acknowledgement may still be on its way to the tool.
+        ASSERT_TRUE(rig.PumpUntil([&] { return tool.FromHost().size() >= records + 4; }, 5s));
+        const auto fromHost = tool.FromHost();
+        EXPECT_EQ(fromHost[0], kRequest);
+        for (std::size_t i = 1; i < fromHost.size(); ++i) EXPECT_EQ(fromHost[i], kAck) << i;
+        const torque_sim::Stats stats = tool.Stop();
+        EXPECT_EQ(stats.uploadsCompleted, 1);
+        EXPECT_TRUE(rate > 0 ? stats.retransmissions > 0 : fromHost.size() == records + 4);
+    }
     EXPECT_TRUE(Boxes().empty());
-}
-
-TEST_F(SerialPtyTest, NoisyLineStillGivesEveryRecordOnceThroughRetransmission) {
-    torque_sim::Config config = ToolWith(40);
-    config.retransmitAfter = 40ms;
-    config.faults.rate = 0.3;
-    config.faults.seed = 7;
-    PtyTool tool(config);
-    UsePort1(tool);
-    UploadRig rig;
-    ASSERT_TRUE(rig.Open(1));
-    ASSERT_TRUE(rig.Upload(30s));
-    rig.port.Close();
-
-    ASSERT_EQ(rig.state.list.GetItemCount(), 40);
-    for (int row = 0; row < 40; ++row)
-        EXPECT_EQ(rig.state.list.GetItemText(row, 0), std::to_string(row + 1));
-    const torque_sim::Stats stats = tool.Stop();
-    EXPECT_GT(stats.faultsInjected, 0);
-    EXPECT_GT(stats.retransmissions, 0);
-    EXPECT_EQ(stats.uploadsCompleted, 1);
 }
 
 TEST_F(SerialPtyTest, PeerHangingUpMidUploadGivesOneReadBoxNoSpinAndCloseWorks) {
@@ -184,6 +177,79 @@ TEST_F(SerialPtyTest, OpenLeavesTheLineRaw9600EightNoneOneWithoutFlowControl) {
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL), 0u);
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+}
+
+// The backend on its own: bytes queued, a line that hangs up (reported by
+// one failing read, never signalled again) and handles of the wrong kind.
+TEST_F(SerialPtyTest, BackendCountsQueuedBytesAndTellsALostLineOnce) {
+    std::string path, error;
+    int keep = -1;
+    const int master = torque_sim::OpenPseudoTerminal(path, keep, error);
+    ASSERT_GE(master, 0) << error;
+    setenv("KELVARIN_COM1", path.c_str(), 1);
+    PosixCommPlatform& p = PosixPlatform();
+    const CommHandle device = p.CreateFileW("\\\\.\\COM1");
+    ASSERT_NE(device, kInvalidHandle);
+    Overlapped ov;
+    ov.hEvent = p.CreateEventW();
+    std::uint32_t errors = 0, events = 0, done = 0;
+    CommStatus status;
+    auto queued = [&] { return p.ClearCommError(device, &errors, &status) ? status.cbInQue : 99u; };
+    ASSERT_EQ(write(master, "abcde", 5), 5);
+    for (auto end = std::chrono::steady_clock::now() + 5s;
+         queued() < 5 && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(queued(), 5u);
+    EXPECT_TRUE(p.WaitCommEvent(device, &events, &ov));
+    EXPECT_EQ(events, kEvRxChar);
+    std::uint8_t bytes[8];
+    EXPECT_TRUE(p.ReadFile(device, bytes, 8, &done, &ov));
+    EXPECT_EQ(done, 5u);
+    EXPECT_EQ(queued(), 0u);
+
+    close(master);
+    close(keep);
+    EXPECT_FALSE(p.WaitCommEvent(device, &events, &ov));
+    EXPECT_EQ(p.WaitForSingleObject(ov.hEvent, 5000), kWaitObject0) << "the hang-up wakes it";
+    EXPECT_EQ(queued(), 1u) << "one read to tell the user";
+    EXPECT_FALSE(p.WriteFile(device, bytes, 1, &done, &ov));
+    EXPECT_EQ(p.GetLastError(), static_cast<std::uint32_t>(EIO));
+    EXPECT_FALSE(p.ReadFile(device, bytes, 1, &done, &ov));
+    EXPECT_EQ(p.GetLastError(), static_cast<std::uint32_t>(EIO));
+    EXPECT_NE(queued(), 1u) << "and only one";
+    EXPECT_FALSE(p.WaitCommEvent(device, &events, &ov));
+    EXPECT_EQ(p.GetLastError(), kErrorIoPending);
+    EXPECT_EQ(p.WaitForSingleObject(ov.hEvent, 100), kWaitTimeout) << "never signalled again";
+    EXPECT_TRUE(p.PurgeComm(device, kPurgeAll));
+
+    const CommHandle lock = p.InitializeCriticalSection();
+    CommSettings settings;
+    for (CommHandle bad : {kNullHandle, kInvalidHandle, ov.hEvent}) {
+        const std::function<BOOL()> calls[] = {
+            [&] { return p.SetCommTimeouts(bad, {}); },
+            [&] { return p.SetCommMask(bad, 1); },
+            [&] { return p.GetCommMask(bad, &events); },
+            [&] { return p.GetCommState(bad, settings); },
+            [&] { return p.SetCommState(bad, settings); },
+            [&] { return p.PurgeComm(bad, kPurgeAll); },
+            [&] { return p.WaitCommEvent(bad, &events, &ov); },
+            [&] { return p.ClearCommError(bad, &errors, &status); },
+            [&] { return p.ReadFile(bad, bytes, 1, &done, &ov); },
+            [&] { return p.WriteFile(bad, bytes, 1, &done, &ov); },
+            [&] { return p.GetOverlappedResult(bad, &ov, &done, 1); },
+            [&] { return p.CloseHandle(bad == ov.hEvent ? kNullHandle : bad); },
+            [&] { return p.SetEvent(bad == ov.hEvent ? lock : bad); },
+            [&] { return p.ResetEvent(bad == ov.hEvent ? device : bad); },
+            [&] { return BOOL{p.WaitForSingleObject(bad == ov.hEvent ? lock : bad, 0) == 0}; }};
+        for (std::size_t i = 0; i < std::size(calls); ++i) {
+            p.CreateFileW("COM1");  // leaves another error behind
+            EXPECT_FALSE(calls[i]()) << "call " << i;
+            EXPECT_EQ(p.GetLastError(), static_cast<std::uint32_t>(EBADF)) << "call " << i;
+        }
+    }
+    p.DeleteCriticalSection(lock);
+    EXPECT_TRUE(p.CloseHandle(ov.hEvent));
+    EXPECT_TRUE(p.CloseHandle(device));
 }
 
 }  // namespace
