@@ -311,7 +311,7 @@ TEST_F(SerialPortTest, FailedWritesAreReportedOnceAndNotRepeated) {
 // --- failing waits ---
 
 TEST_F(SerialPortTest, WaitsThatFailOverAndOverShowOneBoxAndDoNotSpin) {
-    fake.ScriptWaitResults({kWaitFailed, kWaitFailed, kWaitFailed, kWaitFailed});
+    fake.Fail(Op::WaitForMultipleObjects, 6, 4);
     OpenAndStart();
     ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitForSingleObject) >= 1; }));
     std::this_thread::sleep_for(20ms);

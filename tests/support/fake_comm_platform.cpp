@@ -140,14 +140,6 @@ std::uint32_t FakeCommPlatform::WaitForMultipleObjects(std::uint32_t count,
                                                        const CommHandle* handles, BOOL,
                                                        std::uint32_t milliseconds) {
     if (Enter({Op::WaitForMultipleObjects, "", count})) return kWaitFailed;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_waitResults.empty()) {
-            const std::uint32_t result = m_waitResults.front();
-            m_waitResults.pop_front();
-            return result;
-        }
-    }
     return WaitFor(count, handles, milliseconds);
 }
 

@@ -74,10 +74,6 @@ public:
     }
     // The next line-event waits complete at once (TRUE).
     void CompleteLineWaitAtOnce(int times) { Set(&FakeCommPlatform::m_immediateLineWaits, times); }
-    // The next three-way waits return these results instead of waiting.
-    void ScriptWaitResults(const std::deque<std::uint32_t>& results) {
-        Set(&FakeCommPlatform::m_waitResults, results);
-    }
     // Reads and writes go pending and finish in GetOverlappedResult.
     void SetTransfersPending(bool pending) { Set(&FakeCommPlatform::m_pending, pending); }
     // The next reads succeed without taking a byte, input waiting or not.
@@ -258,7 +254,6 @@ private:
     std::vector<std::vector<std::uint8_t>> m_writes;
     CommHandle m_armedLineEvent = kNullHandle;
     int m_immediateLineWaits = 0;
-    std::deque<std::uint32_t> m_waitResults;
     bool m_pending = false;
     int m_emptyReads = 0;
     bool m_closeWaits = true;
