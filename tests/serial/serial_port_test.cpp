@@ -291,6 +291,16 @@ TEST_F(SerialPortTest, LineAndSendTogetherDrainFirstAndWriteOnALaterPass) {
     EXPECT_FALSE(writtenBeforeLastByte);
 }
 
+TEST_F(SerialPortTest, StopAndSendTogetherEndTheWorkerWithoutWriting) {
+    ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
+    ASSERT_TRUE(HandOver({1, 2, 3}));
+    fake.SetEvent(port.m_stopEvent);
+    ASSERT_TRUE(port.StartMonitor());
+    ASSERT_TRUE(WaitFor([&] { return !port.IsMonitoring(); }));
+    EXPECT_EQ(fake.Count(Op::WriteFile), 0);
+    EXPECT_EQ(fake.LastExitCode(), 100u);
+}
+
 TEST_F(SerialPortTest, FailedWritesAreReportedOnceAndNotRepeated) {
     OpenAndStart(5);
     fake.Fail(Op::WriteFile, 1167);
