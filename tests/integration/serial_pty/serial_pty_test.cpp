@@ -181,6 +181,55 @@ TEST_F(SerialPtyTest, OpenLeavesTheLineRaw9600EightNoneOneWithoutFlowControl) {
     EXPECT_EQ(tio.c_oflag & OPOST, 0u);
 }
 
+// Settings texts as the backend builds them, applied and read back.
+TEST_F(SerialPtyTest, BackendAppliesAndReadsBackEveryLineSetting) {
+    PtyTool tool(ToolWith(1));
+    UsePort1(tool);
+    PosixCommPlatform& p = PosixPlatform();
+    const CommHandle device = p.CreateFileW("\\\\.\\COM1");
+    ASSERT_NE(device, kInvalidHandle);
+    struct Case {
+        const char* text;
+        std::uint32_t baud;
+        int size, parity, stop;
+    };
+    const Case cases[] = {{"baud=1200 parity=N data=5 stop=1", 1200, 5, kNoParity, kOneStopBit},
+                          {"baud=2400 parity=o data=6 stop=2", 2400, 6, kOddParity, kTwoStopBits},
+                          {"baud=4800 parity=E data=7", 4800, 7, kEvenParity, kTwoStopBits},
+                          {"baud=9600 parity=n data=8 stop=1", 9600, 8, kNoParity, kOneStopBit},
+                          {"baud=19200", 19200, 8, kNoParity, kOneStopBit},
+                          {"baud=38400 parity=e", 38400, 8, kEvenParity, kOneStopBit},
+                          {"baud=57600 parity=O stop=2", 57600, 8, kOddParity, kTwoStopBits},
+                          {"baud=115200 parity=N stop=1", 115200, 8, kNoParity, kOneStopBit}};
+    CommSettings settings;
+    for (const Case& c : cases) {
+        settings.fOutX = settings.fInX = settings.fOutxCtsFlow = 1;
+        ASSERT_TRUE(p.BuildCommDCBW(c.text, settings)) << c.text;
+        EXPECT_EQ(settings.fOutX + settings.fInX + settings.fOutxCtsFlow, 0u) << "flow control off";
+        EXPECT_EQ((std::vector<int>{settings.ByteSize, settings.Parity,
+                                    static_cast<int>(settings.fParity)}),
+                  (std::vector<int>{c.size, c.parity, c.parity != kNoParity}))
+            << c.text;
+        // A pseudo-terminal keeps 8 bits without parity: speed and stop bits show.
+        ASSERT_TRUE(p.SetCommState(device, settings)) << c.text;
+        CommSettings back;
+        ASSERT_TRUE(p.GetCommState(device, back));
+        EXPECT_EQ(back.BaudRate, c.baud);
+        EXPECT_EQ(back.StopBits, c.stop) << c.text;
+    }
+    settings.fOutX = settings.fInX = settings.fOutxCtsFlow = 1;
+    ASSERT_TRUE(p.SetCommState(device, settings));
+    CommSettings back;
+    ASSERT_TRUE(p.GetCommState(device, back));
+    EXPECT_EQ(back.fOutX + back.fInX + back.fOutxCtsFlow, 3u);
+    for (const char* bad : {"baud=1234", "baud=96x0", "parity=X", "parity=NO", "data=4", "data=9",
+                            "stop=3", "speed=9600", "baud"}) {
+        EXPECT_FALSE(p.BuildCommDCBW(bad, settings)) << bad;
+        EXPECT_EQ(p.GetLastError(), static_cast<std::uint32_t>(EINVAL)) << bad;
+    }
+    EXPECT_TRUE(p.CloseHandle(device));
+}
+
 // The backend on its own: bytes queued, a line that hangs up (reported by
 // one failing read, never signalled again) and handles of the wrong kind.
 TEST_F(SerialPtyTest, BackendCountsQueuedBytesAndTellsALostLineOnce) {
