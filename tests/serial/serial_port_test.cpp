@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "fake_comm_platform.h"
@@ -255,8 +256,9 @@ TEST_F(SerialPortTest, HandOversBeforeTheWorkerTakesThemGiveOneWriteOfTheLatest)
     ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
     ASSERT_TRUE(HandOver({0xEB, 0x00, 0x55, 0xF0, 0x00, 0x00, 0x30}));
     ASSERT_TRUE(HandOver({1}));
+    bool first = true;
     fake.onWrite = [&] {
-        fake.onWrite = nullptr;
+        if (!std::exchange(first, false)) return;
         HandOver({2, 2});
         HandOver({3, 3, 3});
     };
@@ -271,6 +273,7 @@ TEST_F(SerialPortTest, HandOversBeforeTheWorkerTakesThemGiveOneWriteOfTheLatest)
         EXPECT_EQ(calls[i - 1].value, kPurgeAll);
     }
     EXPECT_FALSE(HandOver(std::vector<std::uint8_t>(513))) << "more than the buffer holds";
+    fake.onWrite = nullptr;
 }
 
 TEST_F(SerialPortTest, LineAndSendTogetherDrainFirstAndWriteOnALaterPass) {
