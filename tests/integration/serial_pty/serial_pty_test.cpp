@@ -214,8 +214,10 @@ TEST_F(SerialPtyTest, BackendAppliesAndReadsBackEveryLineSetting) {
         ASSERT_TRUE(p.SetCommState(device, settings)) << c.text;
         CommSettings back;
         ASSERT_TRUE(p.GetCommState(device, back));
-        EXPECT_EQ(back.BaudRate, c.baud);
-        EXPECT_EQ(back.StopBits, c.stop) << c.text;
+        EXPECT_EQ((std::vector<int>{static_cast<int>(back.BaudRate), back.StopBits, back.ByteSize,
+                                    back.Parity, static_cast<int>(back.fParity)}),
+                  (std::vector<int>{static_cast<int>(c.baud), c.stop, 8, kNoParity, 0}))
+            << c.text;
     }
     settings.fOutX = settings.fInX = settings.fOutxCtsFlow = 1;
     ASSERT_TRUE(p.SetCommState(device, settings));
