@@ -104,6 +104,7 @@ TEST_F(CalcExport, ARunningOfficeGetsANewUnsavedVisibleDocumentHoldingTheListPer
     EXPECT_EQ(kNoObject, second.Create("Word.Application"));
     Export(full, &second);
     ASSERT_TRUE(boxes.empty()) << second.LastError();
+    EXPECT_EQ("", second.LastError()) << "the failed creation is forgotten";
     EXPECT_EQ(0, second.StartedOfficePid());
     EXPECT_TRUE(oneOffice(std::chrono::seconds(10)));  // ours may take a moment to go
     EXPECT_EQ(OfficeProcess::State::Running, users.Poll());

@@ -215,8 +215,9 @@ TEST_F(SerialPtyTest, BackendAppliesAndReadsBackEveryLineSetting) {
         CommSettings back;
         ASSERT_TRUE(p.GetCommState(device, back));
         EXPECT_EQ((std::vector<int>{static_cast<int>(back.BaudRate), back.StopBits, back.ByteSize,
-                                    back.Parity, static_cast<int>(back.fParity)}),
-                  (std::vector<int>{static_cast<int>(c.baud), c.stop, 8, kNoParity, 0}))
+                                    back.Parity, static_cast<int>(back.fParity), back.XonChar,
+                                    back.XoffChar}),
+                  (std::vector<int>{static_cast<int>(c.baud), c.stop, 8, kNoParity, 0, 0x11, 0x13}))
             << c.text;
     }
     settings.fOutX = settings.fInX = settings.fOutxCtsFlow = 1;
