@@ -192,6 +192,15 @@ TEST_F(CalcExport, FailedCallsAndADeadOfficeLeaveTheClientFitForTheNextExport) {
     EXPECT_EQ(0u, reader.Documents().size());
     Export(UploadedRows(1));
     EXPECT_TRUE(boxes.empty()) << client->LastError();
+    // Made visible, the application says so and keeps what it adds later.
+    app = client->Create("Excel.Application");
+    const Variant yes = Variant::Bool(true);
+    client->Invoke(app, 0x22E, DispatchKind::PropertyPut, {&yes, 1}, VT_EMPTY);
+    EXPECT_TRUE(client->Invoke(app, 0x22E, DispatchKind::PropertyGet, {}, VT_VARIANT).boolVal);
+    books = Workbooks(app);
+    book = AddWorkbook(books);
+    for (DispatchHandle h : {book, books, app}) client->Release(h);
+    EXPECT_EQ(2u, reader.Documents().size());
 
     // The office dies mid-export: the call fails (the program is not ended
     // by a broken pipe) and the next export starts another office.
