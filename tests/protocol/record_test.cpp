@@ -80,6 +80,14 @@ TEST(RecordHandling, AppendsAndListsEachRecordInItsOwnRow) {
     for (int row = 0; row < 4; ++row)
         for (int column = 0; column < 4; ++column)
             EXPECT_EQ(list.GetItemText(row, column), rows[row][column]) << row << "," << column;
+    // Cells outside the list are neither written nor read.
+    for (auto [row, column] : {std::pair{-1, 0}, {4, 0}, {0, -1}, {0, 4}}) {
+        EXPECT_FALSE(list.SetItemText(row, column, "x"));
+        EXPECT_EQ(list.GetItemText(row, column), "");
+    }
+    EXPECT_TRUE(list.SetItemText(3, 0, "9"));
+    EXPECT_EQ(list.GetItemText(3, 0), "9");
+    EXPECT_EQ(list.InsertItem(-1, "x"), -1);
     ASSERT_EQ(records.GetSize(), 4u);
     EXPECT_EQ(records[2].id, 0);
     EXPECT_FLOAT_EQ(records[3].value, 11.0f);
