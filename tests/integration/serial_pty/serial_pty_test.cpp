@@ -214,11 +214,15 @@ TEST_F(SerialPtyTest, BackendAppliesAndReadsBackEveryLineSetting) {
         // A pseudo-terminal keeps 8 bits without parity: speed and stop bits show.
         ASSERT_TRUE(p.SetCommState(device, settings)) << c.text;
         CommSettings back;
+        std::memset(static_cast<void*>(&back), 0xFF,
+                    sizeof back);  // every field read must be written
         ASSERT_TRUE(p.GetCommState(device, back));
-        EXPECT_EQ((std::vector<int>{static_cast<int>(back.BaudRate), back.StopBits, back.ByteSize,
-                                    back.Parity, static_cast<int>(back.fParity), back.XonChar,
-                                    back.XoffChar}),
-                  (std::vector<int>{static_cast<int>(c.baud), c.stop, 8, kNoParity, 0, 0x11, 0x13}))
+        EXPECT_EQ(
+            (std::vector<int>{static_cast<int>(back.BaudRate), back.StopBits, back.ByteSize,
+                              back.Parity, static_cast<int>(back.fParity), back.XonChar,
+                              back.XoffChar, static_cast<int>(back.fBinary),
+                              static_cast<int>(back.fOutX + back.fInX + back.fOutxCtsFlow)}),
+            (std::vector<int>{static_cast<int>(c.baud), c.stop, 8, kNoParity, 0, 0x11, 0x13, 1, 0}))
             << c.text;
     }
     settings.fOutX = settings.fInX = settings.fOutxCtsFlow = 1;
