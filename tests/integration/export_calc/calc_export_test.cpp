@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "export/calc/calc_client.h"
@@ -183,6 +184,15 @@ TEST_F(CalcExport, FailedCallsAndADeadOfficeLeaveTheClientFitForTheNextExport) {
     EXPECT_THROW(Object(sheets, 0xAA, DispatchKind::PropertyGet, {Variant::I2(2)}),
                  AutomationError);
     DispatchHandle sheet = Object(sheets, 0xAA, DispatchKind::PropertyGet, {Variant::I2(1)});
+    // Known members called the wrong way are refused like unknown ones.
+    const std::tuple<DispatchHandle, DispId, DispatchKind> wrong[] = {
+        {app, 0x23C, DispatchKind::Method},
+        {books, 0xB5, DispatchKind::PropertyGet},
+        {books, 0x12345, DispatchKind::Method},
+        {sheets, 0xAA, DispatchKind::Method},
+        {sheet, 0xC5, DispatchKind::PropertyPut}};
+    for (const auto& [on, id, kind] : wrong)
+        EXPECT_THROW(client->Invoke(on, id, kind, {}, VT_DISPATCH), AutomationError) << id;
     const Variant bad = Variant::Bstr("no such cell");
     EXPECT_THROW(Object(sheet, 0xC5, DispatchKind::PropertyGet, {bad, bad}), AutomationError);
     // A document let go before it was shown is closed.
