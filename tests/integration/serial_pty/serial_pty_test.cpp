@@ -156,13 +156,13 @@ TEST_F(SerialPtyTest, OpenLeavesTheLineRaw9600EightNoneOneWithoutFlowControl) {
     PtyTool tool(ToolWith(1));
     UsePort1(tool);
     // Another view of the same line, set up the way a previous program might
-    // have left it: cooked, 1200 7E2, both kinds of flow control.
+    // have left it: cooked, 1200 7E2, modem control on, both kinds of flow control.
     const int view = open(tool.Path().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(view, 0);
     termios tio{};
     ASSERT_EQ(tcgetattr(view, &tio), 0);
     tio.c_lflag |= ICANON | ECHO;
-    tio.c_cflag = (tio.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    tio.c_cflag = (tio.c_cflag & ~(CSIZE | CLOCAL)) | CS7 | PARENB | CSTOPB | CRTSCTS;
     tio.c_iflag |= IXON | IXOFF;
     cfsetspeed(&tio, B1200);
     ASSERT_EQ(tcsetattr(view, TCSANOW, &tio), 0);
