@@ -56,7 +56,6 @@ public:
     int Misuses() const { return m_misuses; }
     // Texts put into Value2, by the name the cell was asked for with.
     const std::map<std::string, std::string>& Cells() const { return m_cells; }
-    void ClearCells() { m_cells.clear(); }
 
     DispatchHandle Create(const std::string& progId) override;
     Variant Invoke(DispatchHandle object, DispId id, DispatchKind kind,

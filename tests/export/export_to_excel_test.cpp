@@ -143,6 +143,10 @@ TEST(ExportTexts, ColumnLettersStopAtZAndHeadersAreCutBetweenCharacters) {
         {a253 + wrench + "b", a253 + wrench},
         {"a" + a253 + wrench + "b", "a" + a253},  // a character straddling the limit goes whole
         {"ab\xE6\x95", "ab\xE6\x95"},             // cut short by the end of the text: kept
+        {"a" + a253 +
+             "\xE0\xA4\x85"
+             "b",
+         "a" + a253 + "\xE0\xA4\x85"},  // the lowest three-byte lead
     };
     for (const auto& [text, cut] : cases) EXPECT_EQ(cut, CutHeaderText(text)) << text.size();
 }

@@ -24,44 +24,41 @@ Bytes Payload(std::uint8_t id, std::uint32_t magnitude, std::uint8_t negative,
             failed};
 }
 
-TEST(RecordDecoding, ValuesSignsAndScales) {
+// The flags are true for any non-zero byte.
+TEST(RecordDecoding, ValuesSignsScalesAndFlags) {
     struct Case {
         std::uint32_t magnitude;
-        std::uint8_t negative, decimals;
+        std::uint8_t negative, decimals, present, failed;
         float value;
-        const char* text;
+        const char* data;
+        const char* pass;
     };
     const Case cases[] = {
-        {12345, 0, 2, 123.45f, "123.449997"},
-        {500, 1, 3, -0.5f, "-0.500000"},
-        {0xFFFFFFFF, 0, 0, -1.0f, "-1.000000"},  // the magnitude is signed
-        {0xFFFFFFFF, 1, 0, 1.0f, "1.000000"},
-        {0x7FFFFFFF, 0, 60, 0.0f, "0.000000"},   // a huge scale leaves nothing
-        {0x7FFFFFFF, 0, 255, 0.0f, "0.000000"},  // no overflow to inf or nan
-        {0x80000000, 0, 0, -2147483648.0f, "-2147483648.000000"},
-        {7, 0, 0, 7.0f, "7.000000"},
+        {12345, 0, 2, 1, 0, 123.45f, "123.449997", "passed"},
+        {500, 1, 3, 1, 1, -0.5f, "-0.500000", "failed"},
+        {500, 2, 3, 7, 2, -0.5f, "-0.500000", "failed"},
+        {500, 0xFF, 0, 0x80, 0xFF, -500.0f, "-500.000000", "failed"},
+        {250, 0, 1, 0, 0, 25.0f, "null", "passed"},              // no value shown, still decoded
+        {0xFFFFFFFF, 0, 0, 1, 0, -1.0f, "-1.000000", "passed"},  // the magnitude is signed
+        {0xFFFFFFFF, 1, 0, 1, 0, 1.0f, "1.000000", "passed"},
+        {0x7FFFFFFF, 0, 60, 1, 0, 0.0f, "0.000000", "passed"},   // a huge scale leaves nothing
+        {0x7FFFFFFF, 0, 255, 1, 0, 0.0f, "0.000000", "passed"},  // no overflow to inf or nan
+        {0x80000000, 0, 0, 1, 0, -2147483648.0f, "-2147483648.000000", "passed"},
+        {7, 0, 0, 1, 0, 7.0f, "7.000000", "passed"},
     };
     for (const Case& c : cases) {
-        const Bytes p = Payload(1, c.magnitude, c.negative, c.decimals, 2, 1, 0);
+        const Bytes p = Payload(9, c.magnitude, c.negative, c.decimals, 2, c.present, c.failed);
         const Tag_UserData_Type r = DecodeRecord(p.data());
-        EXPECT_FLOAT_EQ(r.value, c.value) << c.magnitude << "/" << int{c.decimals};
-        EXPECT_EQ(DataText(r), c.text);
+        SCOPED_TRACE(testing::PrintToString(p));
+        EXPECT_FLOAT_EQ(r.value, c.value);
+        EXPECT_EQ(DataText(r), c.data);
+        EXPECT_EQ(PassText(r), c.pass);
+        EXPECT_EQ(IdText(r), "9");
     }
-}
-
-TEST(RecordDecoding, RowTexts) {
-    Tag_UserData_Type r = DecodeRecord(Payload(9, 250, 0, 1, 3, 0, 1).data());
-    EXPECT_EQ(IdText(r), "9");
-    EXPECT_EQ(DataText(r), "null");
-    EXPECT_FLOAT_EQ(r.value, 25.0f) << "a record without a value is still decoded";
-    EXPECT_EQ(PassText(r), "failed");
-    EXPECT_EQ(UnitText(0), " ");
-    EXPECT_EQ(UnitText(1), "kgf.cm");
-    EXPECT_EQ(UnitText(2), "N.m");
-    EXPECT_EQ(UnitText(3), "lfb.ft");
-    EXPECT_EQ(UnitText(4), "lbf.in");
-    EXPECT_EQ(UnitText(5), "unknown(5)");
-    EXPECT_EQ(UnitText(255), "unknown(255)");
+    const std::pair<std::uint8_t, const char*> units[] = {
+        {0, " "},      {1, "kgf.cm"},     {2, "N.m"},           {3, "lfb.ft"},
+        {4, "lbf.in"}, {5, "unknown(5)"}, {255, "unknown(255)"}};
+    for (const auto& [code, text] : units) EXPECT_EQ(UnitText(code), text);
 }
 
 TEST(RecordHandling, AppendsAndListsEachRecordInItsOwnRow) {
@@ -73,34 +70,34 @@ TEST(RecordHandling, AppendsAndListsEachRecordInItsOwnRow) {
     };
     store(1, 10, 1);
     store(3, 30, 2);  // a gap: lands at the end with its own texts
-    ASSERT_EQ(list.GetItemCount(), 2);
-    EXPECT_EQ(list.GetItemText(1, 0), "3");
-    EXPECT_EQ(list.GetItemText(1, 1), "30.000000");
-    EXPECT_EQ(list.GetItemText(1, 2), "N.m");
-
-    store(0, 5, 4);  // id 0 goes first and keeps its texts
-    ASSERT_EQ(list.GetItemCount(), 3);
-    EXPECT_EQ(list.GetItemText(0, 0), "0");
-    EXPECT_EQ(list.GetItemText(0, 1), "5.000000");
-    EXPECT_EQ(list.GetItemText(0, 3), "passed");
-
+    store(0, 5, 4);   // id 0 goes first and keeps its texts
     store(1, 11, 3);  // a repeated id does not overwrite the first one
+    const std::vector<std::vector<std::string>> rows = {{"0", "5.000000", "lbf.in", "passed"},
+                                                        {"1", "11.000000", "lfb.ft", "passed"},
+                                                        {"1", "10.000000", "kgf.cm", "passed"},
+                                                        {"3", "30.000000", "N.m", "passed"}};
     ASSERT_EQ(list.GetItemCount(), 4);
-    EXPECT_EQ(list.GetItemText(1, 1), "11.000000");
-    EXPECT_EQ(list.GetItemText(2, 1), "10.000000");
-
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column)
+            EXPECT_EQ(list.GetItemText(row, column), rows[row][column]) << row << "," << column;
+    // Cells outside the list are neither written nor read.
+    for (auto [row, column] : {std::pair{-1, 0}, {4, 0}, {0, -1}, {0, 4}}) {
+        EXPECT_FALSE(list.SetItemText(row, column, "x"));
+        EXPECT_EQ(list.GetItemText(row, column), "");
+    }
+    EXPECT_TRUE(list.SetItemText(3, 0, "9"));
+    EXPECT_EQ(list.GetItemText(3, 0), "9");
+    EXPECT_EQ(list.InsertItem(-1, "x"), -1);
     ASSERT_EQ(records.GetSize(), 4u);
     EXPECT_EQ(records[2].id, 0);
     EXPECT_FLOAT_EQ(records[3].value, 11.0f);
 }
 
 TEST(FieldText, GeneralNotationWithSixSignificantDigits) {
-    EXPECT_EQ(FloatFieldText(0.5f), "0.5");
-    EXPECT_EQ(FloatFieldText(2.0f), "2");
-    EXPECT_EQ(FloatFieldText(0.0f), "0");
-    EXPECT_EQ(FloatFieldText(5.001f), "5.001");
-    EXPECT_EQ(FloatFieldText(65.535f), "65.535");
-    EXPECT_EQ(FloatFieldText(1234567.0f), "1.23457e+06");
+    const std::pair<float, const char*> cases[] = {
+        {0.5f, "0.5"},     {2.0f, "2"},         {0.0f, "0"},
+        {5.001f, "5.001"}, {65.535f, "65.535"}, {1234567.0f, "1.23457e+06"}};
+    for (const auto& [value, text] : cases) EXPECT_EQ(FloatFieldText(value), text);
     EXPECT_EQ(UnsignedFieldText(4294967295u), "4294967295");
 }
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "fake_comm_platform.h"
@@ -94,37 +96,48 @@ protected:
     TestPort port{fake};
 };
 
-// --- opening and configuring ---
-
-TEST_F(SerialPortTest, OpenNamesTheDeviceAndAppliesTheFixedLineSettings) {
+TEST_F(SerialPortTest, OpenAppliesTheFixedTimeoutsAndLineSettingsAndKeepsTheRest) {
     ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
-
     EXPECT_EQ(fake.CallsOf(Op::CreateFile).at(0).text, "\\\\.\\COM3");
     EXPECT_EQ(fake.CallsOf(Op::BuildCommDCB).at(0).text, "baud=9600 parity=N data=8 stop=1");
     EXPECT_EQ(fake.CallsOf(Op::SetCommMask).at(0).value, 9u);
-    // What the built settings hold is applied, with RTS raised and the rest kept.
+    const CommTimeouts t = fake.AppliedTimeouts();
+    EXPECT_EQ((std::vector<std::uint32_t>{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                                          t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                                          t.WriteTotalTimeoutConstant}),
+              std::vector<std::uint32_t>(5, 1000000));
+    CommSettings expected = fake.InitialSettings();
+    expected.BaudRate = 9600;
+    expected.ByteSize = 8;
+    expected.Parity = kNoParity;
+    expected.StopBits = kOneStopBit;
+    expected.EvtChar = 'q';
+    expected.fRtsControl = kRtsControlEnable;
     const CommSettings applied = fake.AppliedSettings();
-    EXPECT_EQ(applied.BaudRate, 9600u);
-    EXPECT_EQ(applied.fRtsControl, kRtsControlEnable);
-    EXPECT_EQ(applied.fOutxCtsFlow, 1u);
+    EXPECT_EQ(std::memcmp(&applied, &expected, sizeof expected), 0);
     EXPECT_EQ(fake.CallsOf(Op::PurgeComm).at(0).value, kPurgeAll);
     EXPECT_TRUE(fake.Boxes().empty());
     EXPECT_FALSE(fake.LockHeld());
 }
 
-TEST_F(SerialPortTest, MissingDeviceFailsQuietlyAndCloseOnlyTidiesUp) {
-    fake.Fail(Op::CreateFile, 2);
-    EXPECT_FALSE(port.Open(owner.box.Handle(), 12));
+// A port without its events or its device fails quietly; Close only tidies
+// up and a later Open works.
+TEST_F(SerialPortTest, MissingEventOrDeviceFailsQuietly) {
+    for (Op op : {Op::CreateEvent, Op::CreateFile}) {
+        fake.Fail(op, 2);
+        EXPECT_FALSE(port.Open(owner.box.Handle(), 12));
+        EXPECT_EQ(fake.Count(Op::CreateFile), op == Op::CreateFile ? 1 : 0);
+        EXPECT_FALSE(fake.LockHeld());
+        EXPECT_EQ(fake.OpenDevices(), 0);
+        EXPECT_FALSE(port.StartMonitor()) << "no worker without a device";
+        port.Close();
+        for (CommHandle event : {port.m_stopEvent, port.m_overlapped.hEvent, port.m_sendEvent})
+            EXPECT_FALSE(fake.EventSet(event));
+        EXPECT_FALSE(HandOver({1, 2})) << "the send buffer is gone";
+    }
+    EXPECT_EQ(fake.Count(Op::PeekMessage), 2);
     EXPECT_TRUE(fake.Boxes().empty());
-    EXPECT_FALSE(fake.LockHeld());
-    EXPECT_EQ(fake.OpenDevices(), 0);
-    EXPECT_FALSE(port.StartMonitor()) << "no worker without a device";
-
-    port.Close();
-    EXPECT_EQ(fake.Count(Op::PeekMessage), 1);
-    for (CommHandle event : {port.m_stopEvent, port.m_overlapped.hEvent, port.m_sendEvent})
-        EXPECT_FALSE(fake.EventSet(event));
-    EXPECT_FALSE(HandOver({1, 2})) << "the send buffer is gone";
+    OpenAndStart();
 }
 
 TEST_F(SerialPortTest, FirstFailingConfigurationStepIsReportedAloneAndTheRestSkipped) {
@@ -173,6 +186,7 @@ TEST_F(SerialPortTest, EveryWakeUpDeliversEachByteUnsignedThenOneCts) {
     EXPECT_EQ(owner.Received(), (Bytes{235, 0, 0x55}));
     for (const Message& m : owner.seen) EXPECT_EQ(m.lParam, 3);
     EXPECT_EQ(owner.seen.back().message, WM_SERIAL_CTS);
+    EXPECT_EQ(owner.seen.back().wParam, 0u);
 
     fake.Incoming({0x7F});
     ASSERT_TRUE(owner.PumpUntil([&] { return owner.CountOf(WM_SERIAL_CTS) == 2; }));
@@ -180,7 +194,9 @@ TEST_F(SerialPortTest, EveryWakeUpDeliversEachByteUnsignedThenOneCts) {
     EXPECT_EQ(owner.seen.size(), 6u) << "nothing but bytes and CTS";
 }
 
-TEST_F(SerialPortTest, ImmediateLineEventWithNothingWaitingWaitsForTheLineAgainAtOnce) {
+// A line event with nothing waiting goes straight back to the line wait,
+// yet one that never stops completing cannot starve a stop.
+TEST_F(SerialPortTest, ImmediateLineEventsWithNothingWaitingWaitForTheLineAgain) {
     fake.CompleteLineWaitAtOnce(3);
     OpenAndStart();
     ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitForMultipleObjects) >= 1; }));
@@ -191,9 +207,9 @@ TEST_F(SerialPortTest, ImmediateLineEventWithNothingWaitingWaitsForTheLineAgainA
     order.resize(5);
     EXPECT_EQ(order, (std::vector<Op>{Op::WaitCommEvent, Op::WaitCommEvent, Op::WaitCommEvent,
                                       Op::WaitCommEvent, Op::WaitForMultipleObjects}));
-}
+    EXPECT_TRUE(owner.seen.empty());
+    port.Close();
 
-TEST_F(SerialPortTest, LineEventsThatNeverStopCompletingCannotStarveTheStop) {
     fake.CompleteLineWaitAtOnce(1 << 30);
     OpenAndStart();
     ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitCommEvent) > 100; }));
@@ -211,13 +227,17 @@ TEST_F(SerialPortTest, DrainEndsAsSoonAsStopIsSignalledEvenWithBytesWaiting) {
     EXPECT_EQ(fake.InputWaiting(), 2u);
 }
 
-TEST_F(SerialPortTest, FailedReadShowsItsBoxAndDeliversNothingForThatPass) {
+// A failed read shows its box and delivers nothing for that pass; a read
+// that succeeds without a byte delivers nothing either.
+TEST_F(SerialPortTest, ReadsThatFailOrGiveNothingDeliverNothing) {
     OpenAndStart(4);
     fake.Fail(Op::ReadFile, 22);
+    fake.ReadNothing(1);
     fake.Incoming({7, 8});
     ASSERT_TRUE(owner.PumpUntil([&] { return owner.CountOf(WM_SERIAL_CTS) == 1; }));
-    EXPECT_EQ(owner.Received(), (Bytes{7, 8})) << "the failed pass took nothing";
+    EXPECT_EQ(owner.Received(), (Bytes{7, 8}));
     EXPECT_EQ(fake.Boxes().at(0).text, Report("ReadFile()", 4));
+    EXPECT_EQ(fake.Count(Op::ReadFile), 4);
 
     fake.SetTransfersPending(true);
     fake.Fail(Op::GetOverlappedResult, 995);
@@ -230,32 +250,30 @@ TEST_F(SerialPortTest, FailedReadShowsItsBoxAndDeliversNothingForThatPass) {
 
 // --- sending ---
 
-TEST_F(SerialPortTest, TwoHandOversBeforeTheWriteGiveOneWriteOfTheLater) {
+// Hand-overs replace what the worker has not yet taken, whether it has not
+// started or is busy writing; every write first discards both queues.
+TEST_F(SerialPortTest, HandOversBeforeTheWorkerTakesThemGiveOneWriteOfTheLatest) {
     ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
     ASSERT_TRUE(HandOver({0xEB, 0x00, 0x55, 0xF0, 0x00, 0x00, 0x30}));
-    ASSERT_TRUE(HandOver({0xEB, 0x00, 0x55, 0xF5, 0x00, 0x00, 0x35}));
-    ASSERT_TRUE(port.StartMonitor());
-    ASSERT_TRUE(fake.WaitForWrites(1, 5s));
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(fake.Writes(),
-              (std::vector<std::vector<std::uint8_t>>{{0xEB, 0x00, 0x55, 0xF5, 0x00, 0x00, 0x35}}));
-    EXPECT_FALSE(HandOver(std::vector<std::uint8_t>(513))) << "more than the buffer holds";
-}
-
-TEST_F(SerialPortTest, EveryWriteFirstDiscardsUnreadInputAndUnsentOutput) {
-    OpenAndStart();
-    // While the worker is held on the CTS, a frame is queued.
-    owner.onMessage = [&](const Message& m) {
-        if (m.message == WM_SERIAL_CTS) HandOver({0xAA});
+    ASSERT_TRUE(HandOver({1}));
+    bool first = true;
+    fake.onWrite = [&] {
+        if (!std::exchange(first, false)) return;
+        HandOver({2, 2});
+        HandOver({3, 3, 3});
     };
-    fake.Incoming({1});
-    ASSERT_TRUE(owner.PumpUntil([&] { return fake.Writes().size() == 1; }));
+    ASSERT_TRUE(port.StartMonitor());
+    ASSERT_TRUE(fake.WaitForWrites(2, 5s));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(fake.Writes(), (std::vector<std::vector<std::uint8_t>>{{1}, {3, 3, 3}}));
     const auto calls = fake.Calls();
     for (std::size_t i = 1; i < calls.size(); ++i) {
         if (calls[i].op != Op::WriteFile) continue;
         EXPECT_EQ(calls[i - 1].op, Op::PurgeComm);
         EXPECT_EQ(calls[i - 1].value, kPurgeAll);
     }
+    EXPECT_FALSE(HandOver(std::vector<std::uint8_t>(513))) << "more than the buffer holds";
+    fake.onWrite = nullptr;
 }
 
 TEST_F(SerialPortTest, LineAndSendTogetherDrainFirstAndWriteOnALaterPass) {
@@ -306,7 +324,7 @@ TEST_F(SerialPortTest, FailedWritesAreReportedOnceAndNotRepeated) {
 // --- failing waits ---
 
 TEST_F(SerialPortTest, WaitsThatFailOverAndOverShowOneBoxAndDoNotSpin) {
-    fake.ScriptWaitResults({kWaitFailed, kWaitFailed, kWaitFailed, kWaitFailed});
+    fake.Fail(Op::WaitForMultipleObjects, 6, 4);
     OpenAndStart();
     ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitForSingleObject) >= 1; }));
     std::this_thread::sleep_for(20ms);
@@ -349,19 +367,23 @@ TEST_F(SerialPortTest, CloseHandlesTheByteTheWorkerIsBlockedOnThenStopsIt) {
     EXPECT_FALSE(HandOver({1}));
 }
 
+// Close right after the start must wait for the worker itself, also where
+// closing a thread's handle does not wait for the thread.
 TEST_F(SerialPortTest, ReopeningReusesTheEventsAndCloseRightAfterStartWaitsForTheWorker) {
     OpenAndStart();
     const CommHandle events[] = {port.m_stopEvent, port.m_overlapped.hEvent, port.m_sendEvent};
     port.Close();
     const int afterFirstClose = fake.OpenHandles();
-
-    for (int cycle = 0; cycle < 50; ++cycle) {
-        ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
-        ASSERT_TRUE(HandOver({1})) << "a new send buffer";
-        ASSERT_TRUE(port.StartMonitor());
-        port.Close();
-        ASSERT_EQ(fake.LiveThreads(), 0) << "cycle " << cycle;
-        ASSERT_EQ(fake.OpenDevices(), 0) << "cycle " << cycle;
+    for (bool closeWaits : {true, false}) {
+        if (!closeWaits) fake.CloseThreadsWithoutWaiting();
+        for (int cycle = 0; cycle < 50; ++cycle) {
+            ASSERT_TRUE(port.Open(owner.box.Handle(), 3));
+            ASSERT_TRUE(HandOver({1})) << "a new send buffer";
+            ASSERT_TRUE(port.StartMonitor());
+            port.Close();
+            ASSERT_TRUE(WaitFor([&] { return fake.LiveThreads() == 0; })) << cycle;
+            ASSERT_EQ(fake.OpenDevices(), 0) << "cycle " << cycle;
+        }
     }
     EXPECT_EQ(fake.Count(Op::CreateEvent), 3);
     EXPECT_EQ(

@@ -11,11 +11,16 @@ FakeCommPlatform::FakeCommPlatform() {
     // tests can tell what the port changed and what it kept.
     m_state.BaudRate = 1200;
     m_state.fOutxCtsFlow = 1;
+    m_state.ByteSize = 7;
+    m_state.Parity = kEvenParity;
+    m_state.StopBits = kTwoStopBits;
+    m_state.XonChar = 0x11;
 }
 
 FakeCommPlatform::~FakeCommPlatform() {
     std::vector<std::unique_ptr<std::thread>> threads;
     Locked([&] {
+        threads.swap(m_closedThreads);
         for (auto& [handle, object] : m_objects)
             if (object.thread) threads.push_back(std::move(object.thread));
     });
@@ -105,6 +110,10 @@ BOOL FakeCommPlatform::ReadFile(CommHandle, void* data, std::uint32_t count, std
     if (Enter({Op::ReadFile, "", count})) return 0;
     std::lock_guard lock(m_mutex);
     std::uint32_t n = 0;
+    if (m_emptyReads > 0) {
+        --m_emptyReads;
+        count = 0;
+    }
     for (auto* out = static_cast<std::uint8_t*>(data); n < count && !m_input.empty(); ++n) {
         out[n] = m_input.front();
         m_input.pop_front();
@@ -117,6 +126,7 @@ BOOL FakeCommPlatform::ReadFile(CommHandle, void* data, std::uint32_t count, std
 BOOL FakeCommPlatform::WriteFile(CommHandle, const void* data, std::uint32_t count,
                                  std::uint32_t* done, Overlapped*) {
     if (Enter({Op::WriteFile, "", count})) return 0;
+    if (onWrite) onWrite();
     std::lock_guard lock(m_mutex);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     m_writes.emplace_back(bytes, bytes + count);
@@ -130,14 +140,6 @@ std::uint32_t FakeCommPlatform::WaitForMultipleObjects(std::uint32_t count,
                                                        const CommHandle* handles, BOOL,
                                                        std::uint32_t milliseconds) {
     if (Enter({Op::WaitForMultipleObjects, "", count})) return kWaitFailed;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_waitResults.empty()) {
-            const std::uint32_t result = m_waitResults.front();
-            m_waitResults.pop_front();
-            return result;
-        }
-    }
     return WaitFor(count, handles, milliseconds);
 }
 
@@ -175,6 +177,7 @@ BOOL FakeCommPlatform::CloseHandle(CommHandle handle) {
         thread = std::move(it->second.thread);
         if (m_armedLineEvent == handle) m_armedLineEvent = kNullHandle;
         m_objects.erase(it);
+        if (thread && !m_closeWaits) m_closedThreads.push_back(std::move(thread));
     }
     if (thread && thread->joinable()) thread->join();
     return 1;

@@ -74,16 +74,18 @@ public:
     }
     // The next line-event waits complete at once (TRUE).
     void CompleteLineWaitAtOnce(int times) { Set(&FakeCommPlatform::m_immediateLineWaits, times); }
-    // The next three-way waits return these results instead of waiting.
-    void ScriptWaitResults(const std::deque<std::uint32_t>& results) {
-        Set(&FakeCommPlatform::m_waitResults, results);
-    }
     // Reads and writes go pending and finish in GetOverlappedResult.
     void SetTransfersPending(bool pending) { Set(&FakeCommPlatform::m_pending, pending); }
-    // The text FormatMessageW gives for every code; empty: the system has none.
-    void SetSystemText(std::string text) { Set(&FakeCommPlatform::m_systemText, text); }
+    // The next reads succeed without taking a byte, input waiting or not.
+    void ReadNothing(int times) { Set(&FakeCommPlatform::m_emptyReads, times); }
+    // Closing a thread handle leaves the thread running, as on Windows.
+    void CloseThreadsWithoutWaiting() { Set(&FakeCommPlatform::m_closeWaits, false); }
+    // Runs inside each WriteFile, before the bytes are taken, on the worker.
+    std::function<void()> onWrite;
     // Replaces OwnerMailbox delivery when set.
     std::function<LRESULT(OwnerHandle, UINT, WPARAM, LPARAM)> onSend;
+    // The text FormatMessageW gives for every code; empty: the system has none.
+    void SetSystemText(std::string text) { Set(&FakeCommPlatform::m_systemText, text); }
 
     // --- observations ---
     std::vector<Call> Calls() const { return Get(&FakeCommPlatform::m_calls); }
@@ -105,8 +107,10 @@ public:
     }
     int LiveThreads() const { return Get(&FakeCommPlatform::m_liveThreads); }
     std::uint32_t LastExitCode() const { return Get(&FakeCommPlatform::m_lastExitCode); }
-    // The settings last written with SetCommState.
+    // The settings as the device came up, and as last written with SetCommState.
+    CommSettings InitialSettings() const { return Get(&FakeCommPlatform::m_state); }
     CommSettings AppliedSettings() const { return Get(&FakeCommPlatform::m_applied); }
+    CommTimeouts AppliedTimeouts() const { return Get(&FakeCommPlatform::m_timeouts); }
 
     // --- CommPlatform ---
     CommHandle CreateEventW() override {
@@ -135,7 +139,7 @@ public:
         return device;
     }
     BOOL SetCommTimeouts(CommHandle, const CommTimeouts& timeouts) override {
-        return Do({Op::SetCommTimeouts, "", timeouts.ReadIntervalTimeout}, [] {});
+        return Do({Op::SetCommTimeouts}, [&] { m_timeouts = timeouts; });
     }
     BOOL SetCommMask(CommHandle, std::uint32_t mask) override {
         return Do({Op::SetCommMask, "", mask}, [&] { m_mask = mask; });
@@ -250,8 +254,11 @@ private:
     std::vector<std::vector<std::uint8_t>> m_writes;
     CommHandle m_armedLineEvent = kNullHandle;
     int m_immediateLineWaits = 0;
-    std::deque<std::uint32_t> m_waitResults;
     bool m_pending = false;
+    int m_emptyReads = 0;
+    bool m_closeWaits = true;
+    std::vector<std::unique_ptr<std::thread>> m_closedThreads;
+    CommTimeouts m_timeouts;
     std::uint32_t m_pendingDone = 0;
     std::string m_systemText = "The device does not answer.";
     std::uint32_t m_mask = 0;

@@ -2,7 +2,8 @@
 // out is a dispatch object that records each Invoke (object, DISPID, flags,
 // named arguments, argument types and values) and each final Release, one
 // line each, to the file named by KELVARIN_EXCEL_LOG. The objects returned
-// follow the DISPIDs of the export's calls.
+// follow the DISPIDs of the export's calls. KELVARIN_EXCEL_FAIL_AT=k makes
+// the k-th Invoke after each creation fail (logged with " failed").
 //
 // Built without the C and C++ start-up code, so the DLL has no TLS
 // directory: Wine spins loading such a DLL into a process whose serial
@@ -13,6 +14,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -23,6 +25,8 @@ constexpr wchar_t kClsidKey[] = L"CLSID\\{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}"
 
 HMODULE g_module = nullptr;
 LONG g_serial = 0;
+LONG g_invokes = 0;
+LONG g_failAt = 0;
 
 // A line being built; long texts are cut, never overrun. Logged lines come
 // from the one thread of the apartment the objects live in.
@@ -123,6 +127,10 @@ public:
             line.Add(i ? ",%ld" : "%ld", params->rgdispidNamedArgs[i]);
         // The caller passes the arguments last first: logged first to last.
         for (UINT i = 0; i < count; ++i) Describe(line, params->rgvarg[count - 1 - i]);
+        if (InterlockedIncrement(&g_invokes) == g_failAt) {
+            line.Add(" failed").Log();
+            return E_FAIL;
+        }
         line.Log();
 
         if (!result) return S_OK;
@@ -156,6 +164,10 @@ public:
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
         if (outer) return CLASS_E_NOAGGREGATION;
         Line().Add("create Excel.Application").Log();
+        char failAt[16] = "0";
+        GetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", failAt, sizeof failAt);
+        g_invokes = 0;
+        g_failAt = atol(failAt);
         auto* app = new Recorder("application");
         const HRESULT hr = app->QueryInterface(riid, out);
         app->Release();

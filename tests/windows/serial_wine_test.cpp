@@ -39,10 +39,16 @@ private:
 
 const std::vector<std::string> kNoBoxes;
 
+// Reaches the device handle, to read the settings back from the system.
+struct Port : CSerialPort {
+    using CSerialPort::CSerialPort;
+    HANDLE Device() const { return reinterpret_cast<HANDLE>(m_portHandle); }
+};
+
 // A port owned by a message-only window of this thread, feeding an upload.
 struct Rig {
     RecordingBoxes platform;
-    CSerialPort port{platform};
+    Port port{platform};
     UploadState state{
         [this](const std::uint8_t* bytes, std::uint32_t count) { port.HandOver(bytes, count); }};
     int bytes = 0, cts = 0, others = 0, wrongPort = 0;
@@ -124,8 +130,22 @@ TEST(Win32SerialPort, UploadsFromTheToolWithTheRealWatchMaskTwice) {
     ASSERT_GT(records, 0) << "needs the simulated tool on COM1: run through run_with_sim.sh";
     Rig rig;
     for (int round = 1; round <= 2; ++round) {
-        // Every configuration step takes: the line settings, RTS on, mask 9.
         ASSERT_TRUE(rig.Open()) << "round " << round;
+        // What the system holds: the five time-outs, the watch mask, 9600 8N1.
+        COMMTIMEOUTS t{};
+        DWORD mask = 0;
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        ASSERT_TRUE(GetCommTimeouts(rig.port.Device(), &t) &&
+                    GetCommMask(rig.port.Device(), &mask) && GetCommState(rig.port.Device(), &dcb));
+        EXPECT_EQ((std::vector<DWORD>{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                                      t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                                      t.WriteTotalTimeoutConstant}),
+                  std::vector<DWORD>(5, 1000000));
+        EXPECT_EQ(mask, static_cast<DWORD>(EV_RXCHAR | EV_CTS));
+        EXPECT_EQ((std::vector<DWORD>{dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits,
+                                      dcb.fRtsControl, dcb.fOutxCtsFlow, dcb.fOutX, dcb.fInX}),
+                  (std::vector<DWORD>{9600, 8, NOPARITY, ONESTOPBIT, RTS_CONTROL_ENABLE, 0, 0, 0}));
         EXPECT_TRUE(rig.Upload()) << "round " << round << ": " << rig.bytes << " bytes arrived";
         rig.port.Close();
         EXPECT_FALSE(rig.port.IsMonitoring());

@@ -10,6 +10,7 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XLayoutManager.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -134,6 +135,15 @@ bool OfficeReader::WindowVisible(const Reference<css::sheet::XSpreadsheetDocumen
     Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
     Reference<css::awt::XWindow2> window(
         model->getCurrentController()->getFrame()->getContainerWindow(), UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> frame(model->getCurrentController()->getFrame(),
+                                              UNO_QUERY_THROW);
+    Reference<css::frame::XLayoutManager> layout;
+    frame->getPropertyValue("LayoutManager") >>= layout;
+    for (const char* bar : {"menubar/menubar", "toolbar/standardbar", "toolbar/formatobjectbar",
+                            "statusbar/statusbar"}) {
+        const rtl::OUString name = FromUtf8(std::string("private:resource/") + bar);
+        if (!layout->getElement(name).is() || !layout->isElementVisible(name)) return false;
+    }
     return window->isVisible();
 }
 

@@ -46,6 +46,7 @@ public:
     // Width of a column of the first sheet, in 1/100 mm.
     static int ColumnWidth(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
                            int column);
+    // The window is shown with its menu, tool and status bars.
     static bool WindowVisible(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc);
 
 private:

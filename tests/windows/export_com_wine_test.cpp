@@ -1,0 +1,120 @@
+// The COM client against the recording "Excel.Application" server, under
+// Wine: arguments in their order, and a call failing half way through.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+// Before the system's headers, whose macros and names would clash.
+#include "export/com/com_client.h"
+#include "export/export_to_excel.h"
+#include "table_list.h"
+// clang-format off
+#include <windows.h>
+// clang-format on
+
+using automation::DispatchHandle;
+using automation::DispatchKind;
+using automation::Variant;
+
+namespace {
+
+// Registers the recorder for one test, with its log in a file of its own.
+class Recorder {
+public:
+    explicit Recorder(int failAt) {
+        SetEnvironmentVariableA("KELVARIN_EXCEL_LOG", m_log.c_str());
+        SetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", std::to_string(failAt).c_str());
+        DeleteFileA(m_log.c_str());
+        Call("DllRegisterServer");
+    }
+    ~Recorder() {
+        Call("DllUnregisterServer");
+        DeleteFileA(m_log.c_str());
+    }
+    std::vector<std::string> Lines() const {
+        std::ifstream in(m_log);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+private:
+    static void Call(const char* entry) {
+        std::string path = "Z:" KELVARIN_RECORDER_DLL;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        HMODULE dll = LoadLibraryA(path.c_str());
+        ASSERT_TRUE(dll) << path;
+        auto* function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+            reinterpret_cast<void*>(GetProcAddress(dll, entry)));
+        ASSERT_TRUE(function && function() == S_OK) << entry;
+    }
+    std::string m_log =
+        "C:\\windows\\temp\\kelvarin-excel-" + std::to_string(GetCurrentProcessId()) + ".log";
+};
+
+TEST(ComClient, PassesArgumentsInTheirOrder) {
+    Recorder recorder(0);
+    InitAutomationRuntime();
+    ComClient client;
+    const DispatchHandle app = client.Create("Excel.Application");
+    ASSERT_NE(app, automation::kNoObject);
+    const Variant a1 = Variant::Bstr("A1"), b2 = Variant::Bstr("B2");
+    const Variant args[] = {Variant::ByRef(a1), Variant::ByRef(b2)};
+    const DispatchHandle range =
+        client.Invoke(app, 0xC5, DispatchKind::PropertyGet, args, automation::VT_DISPATCH).pdispVal;
+    client.Release(range);
+    client.Release(app);
+    EXPECT_EQ(recorder.Lines(),
+              (std::vector<std::string>{"create Excel.Application",
+                                        "invoke application#1 0xC5 flags=2 args=2 named= "
+                                        "BSTR:A1 BSTR:B2",
+                                        "release range#2", "release application#1"}));
+}
+
+// The export stops at the failing call and gives back everything it holds,
+// newest first; the caller is left to show the one box.
+TEST(ComClient, CallFailingHalfWayEndsTheExportWithEverythingReleased) {
+    for (int failAt : {1, 4, 9, 22, 24}) {
+        SCOPED_TRACE(failAt);
+        Recorder recorder(failAt);
+        InitAutomationRuntime();
+        ComClient client;
+        std::vector<std::string> boxes;
+        EXPECT_THROW(ExportToExcel(client, TableList::WithRows(1),
+                                   [&](const std::string& text, const std::string&, unsigned) {
+                                       boxes.push_back(text);
+                                   }),
+                     AutomationError);
+        EXPECT_TRUE(boxes.empty());
+        const std::vector<std::string> lines = recorder.Lines();
+        const auto failed = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.ends_with(" failed");
+        });
+        ASSERT_NE(failed, lines.end());
+        EXPECT_EQ(std::count_if(lines.begin(), failed,
+                                [](const std::string& l) { return l.starts_with("invoke "); }),
+                  failAt - 1);
+        // Objects are numbered as made: what is held goes newest first.
+        std::vector<int> held, released;
+        auto number = [](const std::string& l) { return std::stoi(l.substr(l.find('#') + 1)); };
+        for (auto l = lines.begin() + 1; l != failed + 1; ++l) {
+            const int n = number(*l);
+            if (l->starts_with("release "))
+                std::erase(held, n);
+            else if (std::find(held.begin(), held.end(), n) == held.end())
+                held.push_back(n);
+        }
+        for (auto l = failed + 1; l != lines.end(); ++l) {
+            ASSERT_TRUE(l->starts_with("release ")) << *l;
+            released.push_back(number(*l));
+        }
+        EXPECT_TRUE(std::is_sorted(released.rbegin(), released.rend()));
+        for (int n : held)
+            EXPECT_NE(std::find(released.begin(), released.end(), n), released.end()) << n;
+    }
+}
+
+}  // namespace
