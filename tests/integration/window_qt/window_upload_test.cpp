@@ -1,4 +1,5 @@
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -66,6 +67,13 @@ TEST_F(QtUploadTest, PortCloseMidUploadKeepsTheRowsAndTheNextOpeningUploadsAgain
     EXPECT_EQ(Enabled(), kUploaded);
     // The rows' texts and their export are the shipped program's test.
     EXPECT_EQ(List()->rowCount(), 60);
+    // Export is enabled as the last acknowledgement is handed over; the tool
+    // counts the upload once that acknowledgement has reached it.
+    const Bytes request = {0xEB, 0x00, 0x55, 0xF0, 0x00, 0x00, 0x30};
+    EXPECT_TRUE(Spin([&] {
+        const auto frames = tool->FromHost();
+        return std::find(frames.rbegin(), frames.rend(), request) - frames.rbegin() == 63;
+    }));
     EXPECT_EQ(tool->Stop().uploadsCompleted, 1);
 }
 
