@@ -1,5 +1,7 @@
 #include "export/recording_client.h"
 
+#include <algorithm>
+
 namespace automation {
 namespace {
 
@@ -13,13 +15,6 @@ Variant Deref(const Variant& v) {
 
 }  // namespace
 
-void RecordingClient::FailCall(int k) {
-    m_failIn = k;
-}
-void RecordingClient::ReturnNoObjectAt(int k) {
-    m_nullIn = k;
-}
-
 std::vector<RecordingClient::Event> RecordingClient::Calls() const {
     std::vector<Event> calls;
     for (const Event& e : m_events)
@@ -29,7 +24,7 @@ std::vector<RecordingClient::Event> RecordingClient::Calls() const {
 
 DispatchHandle RecordingClient::NewObject() {
     DispatchHandle h = m_next++;
-    m_live.insert(h);
+    m_live.push_back(h);
     return h;
 }
 
@@ -38,6 +33,7 @@ DispatchHandle RecordingClient::Create(const std::string& progId) {
     e.what = What::Create;
     e.progId = progId;
     e.failed = m_failCreation;
+    m_failed = false;
     if (!m_failCreation) e.object = NewObject();
     m_events.push_back(e);
     return e.object;
@@ -55,10 +51,11 @@ Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind k
         std::uint16_t type = a.vt == (VT_VARIANT | VT_BYREF) ? std::uint16_t{VT_VARIANT} : a.vt;
         e.args.push_back({type, Deref(a)});
     }
-    if (!m_live.contains(object)) ++m_misuses;
+    if (m_failed || std::ranges::find(m_live, object) == m_live.end()) ++m_misuses;
 
     bool fail = m_failIn > 0 && --m_failIn == 0;
     bool noObject = m_nullIn > 0 && --m_nullIn == 0;
+    if (fail || (noObject && resultType == VT_DISPATCH)) m_failed = true;
     if (fail) {
         e.failed = true;
         m_events.push_back(e);
@@ -87,7 +84,8 @@ void RecordingClient::Release(DispatchHandle object) noexcept {
     Event e;
     e.what = What::Release;
     e.object = object;
-    if (m_live.erase(object) == 0) ++m_misuses;
+    const bool newest = !m_live.empty() && m_live.back() == object;
+    if (!std::erase(m_live, object) || (m_failed && !newest)) ++m_misuses;
     m_rangeNames.erase(object);
     m_events.push_back(e);
 }

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -12,8 +11,8 @@ namespace automation {
 
 // Test double of the automation client. Records every creation, call and
 // release in order, hands out fresh handles for object results, keeps the
-// texts written to cells by name, and fails creation or the k-th call on
-// request.
+// texts written to cells by name, fails creation or the k-th call on
+// request, and counts what a caller must not do.
 class RecordingClient final : public AutomationClient {
 public:
     enum class What { Create, Invoke, Release };
@@ -41,9 +40,9 @@ public:
     void FailCreation(bool fail) { m_failCreation = fail; }
     // The k-th call from now (1-based, counting only Invoke) throws
     // AutomationError; 0 disarms.
-    void FailCall(int k);
+    void FailCall(int k) { m_failIn = k; }
     // The k-th call from now returns no object where one is asked for.
-    void ReturnNoObjectAt(int k);
+    void ReturnNoObjectAt(int k) { m_nullIn = k; }
 
     const std::vector<Event>& Events() const { return m_events; }
     std::vector<Event> Calls() const;  // the Invoke events only
@@ -51,8 +50,9 @@ public:
 
     // References handed out and not yet given back.
     std::size_t LiveObjects() const { return m_live.size(); }
-    // Calls on, or releases of, handles that were not live: each is a fault
-    // of the caller.
+    // Faults of the caller: calls on, or releases of, handles that were not
+    // live, and after a failed call (until the next creation) any call, or a
+    // release other than of the newest handle still held.
     int Misuses() const { return m_misuses; }
     // Texts put into Value2, by the name the cell was asked for with.
     const std::map<std::string, std::string>& Cells() const { return m_cells; }
@@ -69,7 +69,8 @@ private:
     int m_failIn = 0;
     int m_nullIn = 0;
     DispatchHandle m_next = 0x100;
-    std::set<DispatchHandle> m_live;
+    bool m_failed = false;
+    std::vector<DispatchHandle> m_live;  // oldest first
     std::map<DispatchHandle, std::string> m_rangeNames;
     std::map<std::string, std::string> m_cells;
     std::vector<Event> m_events;

@@ -171,8 +171,9 @@ TEST(ExportFailure, NoApplicationShowsOneWarningPerClickAndTheNextClickTriesAgai
 
 // Each call made to fail in turn, and each call that asks for an object made
 // to return none: the export calls nothing more, gives back what it holds
-// newest first, shows no box itself (the caller reports the error) and
-// leaves the client fit for the next export.
+// newest first (the client counts anything else as a misuse), shows no box
+// itself (the caller reports the error) and leaves the client fit for the
+// next export.
 TEST(ExportFailure, AnyFailingCallEndsTheExportCleanly) {
     const TableList list = TableList::WithRows(3);
     Exporter clean;
@@ -189,24 +190,6 @@ TEST(ExportFailure, AnyFailingCallEndsTheExportCleanly) {
             EXPECT_TRUE(run.boxes.empty());
             EXPECT_EQ(0u, run.client.LiveObjects());
             EXPECT_EQ(0, run.client.Misuses());
-
-            const auto& events = run.client.Events();
-            std::vector<DispatchHandle> held;
-            std::size_t i = 0;
-            for (int seen = 0; seen < k; ++i) {
-                ASSERT_LT(i, events.size());
-                const auto& e = events[i];
-                seen += e.what == What::Invoke;
-                if (e.what == What::Create) held.push_back(e.object);
-                if (e.what == What::Invoke && e.result != kNoObject) held.push_back(e.result);
-                if (e.what == What::Release) std::erase(held, e.object);
-            }
-            std::vector<DispatchHandle> released;
-            for (; i < events.size(); ++i) {
-                ASSERT_EQ(What::Release, events[i].what);
-                released.push_back(events[i].object);
-            }
-            EXPECT_EQ(std::vector<DispatchHandle>(held.rbegin(), held.rend()), released);
 
             run.client.ClearEvents();
             run.Export(list);
