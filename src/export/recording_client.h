@@ -10,32 +10,11 @@
 namespace automation {
 
 // Test double of the automation client. Records every creation, call and
-// release in order, hands out fresh handles for object results, keeps the
-// texts written to cells by name, fails creation or the k-th call on
-// request, and counts what a caller must not do.
+// release in order as text, hands out fresh handles for object results,
+// keeps the texts written to cells by name, fails creation or the k-th call
+// on request, and counts what a caller must not do.
 class RecordingClient final : public AutomationClient {
 public:
-    enum class What { Create, Invoke, Release };
-
-    // One argument as it arrived: its declared type (VT_VARIANT for a
-    // by-reference variant) and the value, followed through the reference.
-    struct Argument {
-        std::uint16_t type = VT_EMPTY;
-        Variant value;
-    };
-
-    struct Event {
-        What what = What::Invoke;
-        DispatchHandle object = kNoObject;  // created, called or released
-        std::string progId;                 // Create
-        DispId id = 0;                      // Invoke
-        DispatchKind kind = DispatchKind::Method;
-        std::vector<Argument> args;
-        VarType resultType = VT_EMPTY;
-        DispatchHandle result = kNoObject;  // object returned, if any
-        bool failed = false;
-    };
-
     // Creation fails from now on, or succeeds again.
     void FailCreation(bool fail) { m_failCreation = fail; }
     // The k-th call from now (1-based, counting only Invoke) throws
@@ -44,8 +23,14 @@ public:
     // The k-th call from now returns no object where one is asked for.
     void ReturnNoObjectAt(int k) { m_nullIn = k; }
 
-    const std::vector<Event>& Events() const { return m_events; }
-    std::vector<Event> Calls() const;  // the Invoke events only
+    // One text per creation, call or release, e.g. "create Excel.Application
+    // =#0", "#0.23C get ->D =#1", "#4.C5 get &'A1' ->D =#5", "release #1".
+    // Objects are named #0, #1, ... in the order they were handed out, "&"
+    // marks a by-reference variant argument, ->D, ->V, ->- a call's result
+    // type (object, variant, none) and "failed" a failure.
+    const std::vector<std::string>& Events() const { return m_events; }
+    std::vector<std::string> Calls() const;  // the calls only
+    std::string Trace() const;               // the events, "; " between them
     void ClearEvents() { m_events.clear(); }
 
     // References handed out and not yet given back.
@@ -68,12 +53,12 @@ private:
     bool m_failCreation = false;
     int m_failIn = 0;
     int m_nullIn = 0;
-    DispatchHandle m_next = 0x100;
     bool m_failed = false;
+    DispatchHandle m_next = 0;
     std::vector<DispatchHandle> m_live;  // oldest first
     std::map<DispatchHandle, std::string> m_rangeNames;
     std::map<std::string, std::string> m_cells;
-    std::vector<Event> m_events;
+    std::vector<std::string> m_events;
     int m_misuses = 0;
 };
 

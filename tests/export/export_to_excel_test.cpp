@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,7 +11,6 @@
 #include "table_list.h"
 
 using namespace automation;
-using What = RecordingClient::What;
 
 namespace {
 
@@ -29,49 +26,6 @@ struct Exporter {
     }
 };
 
-std::string Hex(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%X", value);
-    return text;
-}
-
-// The client's creations, calls and releases, "; " between them; objects are
-// named #0, #1, ... as they first appear, "&" marks a by-reference variant
-// argument, and ->D, ->V, ->- a call's result type (object, variant, none).
-std::string Trace(const RecordingClient& client) {
-    std::map<DispatchHandle, int> ids;
-    auto name = [&](DispatchHandle h) {
-        return "#" + std::to_string(ids.try_emplace(h, static_cast<int>(ids.size())).first->second);
-    };
-    auto value = [](const Variant& v) -> std::string {
-        if (v.vt == VT_BSTR) return "'" + v.bstrVal + "'";
-        if (v.vt == VT_I2) return "i2:" + std::to_string(v.iVal);
-        if (v.vt == VT_BOOL) return v.boolVal ? "true" : "false";
-        if (v.vt == VT_ERROR) return "err:" + Hex(static_cast<unsigned>(v.scode));
-        return "vt" + std::to_string(v.vt);
-    };
-    std::string trace;
-    for (const auto& e : client.Events()) {
-        trace += trace.empty() ? "" : "; ";
-        if (e.what == What::Create)
-            trace += "create " + e.progId + (e.failed ? " failed" : " =" + name(e.object));
-        if (e.what == What::Release) trace += "release " + name(e.object);
-        if (e.what != What::Invoke) continue;
-        trace += name(e.object) + "." + Hex(static_cast<unsigned>(e.id)) +
-                 (e.kind == DispatchKind::Method        ? " call"
-                  : e.kind == DispatchKind::PropertyGet ? " get"
-                                                        : " put");
-        for (const auto& arg : e.args)
-            trace += (arg.type == VT_VARIANT ? " &" : " ") + value(arg.value);
-        trace += e.resultType == VT_DISPATCH  ? " ->D"
-                 : e.resultType == VT_VARIANT ? " ->V"
-                                              : " ->-";
-        if (e.result != kNoObject) trace += " =" + name(e.result);
-        if (e.failed) trace += " failed";
-    }
-    return trace;
-}
-
 TEST(ExportSequence, EmptyListMakesExactlyTheseCallsAndReleases) {
     Exporter run;
     run.Export(TableList{});
@@ -85,20 +39,18 @@ TEST(ExportSequence, EmptyListMakesExactlyTheseCallsAndReleases) {
         "#4.C5 get &'D1' &'D1' ->D =#8; release #7; #8.56C put &'PASS' ->-; "
         "#8.F6 get ->D =#9; #9.ED call ->V; #0.22E put true ->-; #0.4BA put true ->-; "
         "release #9; release #8; release #4; release #3; release #2; release #1; release #0",
-        Trace(run.client));
+        run.client.Trace());
 }
 
 TEST(ExportSequence, RowsGoColumnByColumnAndOnlyTheLastCellsColumnIsFitted) {
     Exporter run;
     run.Export(TableList::WithRows(3));
-    std::vector<std::string> names;
-    for (const auto& call : run.client.Calls())
-        if (call.id == 0xC5) names.push_back(call.args.at(0).value.bstrVal);
-    const std::vector<std::string> expected{"A1", "B1", "C1", "D1", "A2", "A3", "A4", "B2",
-                                            "B3", "B4", "C2", "C3", "C4", "D2", "D3", "D4"};
-    EXPECT_EQ(expected, names);
+    std::string names;
+    for (const std::string& call : run.client.Calls())
+        if (call.find(".C5 get") != std::string::npos) names += call.substr(call.find('\'') + 1, 2);
+    EXPECT_EQ("A1B1C1D1A2A3A4B2B3B4C2C3C4D2D3D4", names);
 
-    const std::string trace = Trace(run.client);
+    const std::string trace = run.client.Trace();
     EXPECT_EQ(trace.find(".ED "), trace.rfind(".ED "));
     EXPECT_TRUE(trace.ends_with(
         "#4.C5 get &'D4' &'D4' ->D =#20; release #19; #20.56C put &'r2c3' ->-; "
@@ -160,7 +112,7 @@ TEST(ExportFailure, NoApplicationShowsOneWarningPerClickAndTheNextClickTriesAgai
     EXPECT_EQ(std::vector<std::string>(2, "Can not Create Excel Application!|Warning|0"),
               run.boxes);
     EXPECT_EQ("create Excel.Application failed; create Excel.Application failed",
-              Trace(run.client));
+              run.client.Trace());
 
     run.client.FailCreation(false);
     run.Export(list);
@@ -181,7 +133,7 @@ TEST(ExportFailure, AnyFailingCallEndsTheExportCleanly) {
     const auto calls = clean.client.Calls();
     for (int k = 1; k <= static_cast<int>(calls.size()); ++k) {
         for (bool noObject : {false, true}) {
-            if (noObject && calls[k - 1].resultType != VT_DISPATCH) continue;
+            if (noObject && calls[k - 1].find("->D") == std::string::npos) continue;
             SCOPED_TRACE(testing::Message()
                          << "call " << k << (noObject ? " gives no object" : " fails"));
             Exporter run;
