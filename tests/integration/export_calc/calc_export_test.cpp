@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -239,6 +241,7 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         const char* script;  // nullptr: no office installed
         int timeoutMs, minMs, maxMs;
         bool hangs = false;  // left running until the bridge gives up on it
+        bool deaf = false;   // its pipe is there, but nobody accepts on it
     };
     const Case cases[] = {
         {"not installed", nullptr, 30000, 0, 5000},
@@ -246,6 +249,7 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         {"hands over and ends", "exit 0", 1500, 0, 6000},
         {"never answers", "echo $$ > \"$(dirname \"$0\")/pid\"; exec sleep 300", 1500, 1000, 6000,
          true},
+        {"a pipe nobody accepts on", nullptr, 1500, 1000, 6000, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -255,6 +259,17 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         options.startTimeout = std::chrono::milliseconds(c.timeoutMs);
         if (c.script) std::ofstream(options.soffice) << "#!/bin/sh\n" << c.script << "\n";
         chmod(options.soffice.c_str(), 0755);
+        std::vector<int> pipe;
+        if (c.deaf) {  // with a backlog of nought and one connection queued, the next one blocks
+            sockaddr_un address{AF_UNIX, {}};
+            std::snprintf(address.sun_path, sizeof address.sun_path, "/tmp/OSL_PIPE_%u_%s",
+                          getuid(), OfficePipeName(options.profileDir).c_str());
+            const auto* any = reinterpret_cast<const sockaddr*>(&address);
+            pipe = {socket(AF_UNIX, SOCK_STREAM, 0),
+                    socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0)};
+            ASSERT_TRUE(bind(pipe[0], any, sizeof address) == 0 && listen(pipe[0], 0) == 0 &&
+                        connect(pipe[1], any, sizeof address) == 0);
+        }
         CalcClient client(options);
         for (int click = 1; click <= 2; ++click) {
             std::vector<std::string> boxes;
@@ -274,6 +289,7 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         std::ifstream(profile.ProfileDir() + "/pid") >> pid;
         EXPECT_EQ(c.hangs, pid > 0 && kill(pid, 0) != 0) << pid;
         EXPECT_EQ(0, client.StartedOfficePid());
+        for (int fd : pipe) close(fd);
     }
 }
 

@@ -16,7 +16,6 @@
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
-#include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <csignal>
 #include <cstdlib>
@@ -102,9 +101,7 @@ void OfficeReader::CloseAll() {
 
 std::string OfficeReader::CellText(const Reference<css::sheet::XSpreadsheetDocument>& doc,
                                    const std::string& name) {
-    Reference<css::text::XText> cell(FirstSheet(doc)->getCellRangeByName(FromUtf8(name)),
-                                     UNO_QUERY_THROW);
-    return ToUtf8(cell->getString());
+    return Texts(doc, name).at(0).at(0);
 }
 
 std::vector<std::vector<std::string>> OfficeReader::Texts(

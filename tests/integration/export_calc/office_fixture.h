@@ -36,7 +36,7 @@ public:
     std::vector<css::uno::Reference<css::sheet::XSpreadsheetDocument>> Documents();
     // Closes them all, unsaved.
     void CloseAll();
-    // The text of a cell of the first sheet, by name.
+    // The text of a cell of the first sheet, by name (as Texts reads it).
     static std::string CellText(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
                                 const std::string& name);
     // The texts of a block of cells of the first sheet ("A1:D3"), row by row;
