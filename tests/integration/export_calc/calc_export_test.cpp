@@ -46,17 +46,21 @@ void ExpectSheetHolds(const Doc& doc, const TableList& list) {
     EXPECT_EQ(expected, OfficeReader::Texts(doc, "A1:E" + std::to_string(list.rows.size() + 2)));
 }
 
+// Exports through `client`; the boxes shown, as "caption: text".
+std::vector<std::string> Export(AutomationClient& client, const ExportList& list) {
+    std::vector<std::string> boxes;
+    ExportToExcel(client, list, [&](const std::string& text, const std::string& caption, unsigned) {
+        boxes.push_back(caption + ": " + text);
+    });
+    return boxes;
+}
+
+const std::vector<std::string> kWarning{"Warning: Can not Create Excel Application!"};
+
 class CalcExport : public ::testing::Test {
 protected:
     void TearDown() override { office.End(client->StartedOfficePid()); }
 
-    // Exports through `with` (the fixture's client unless given), keeping the boxes.
-    void Export(const ExportList& list, AutomationClient* with = nullptr) {
-        ExportToExcel(with ? *with : *client, list,
-                      [this](const std::string& text, const std::string&, unsigned) {
-                          boxes.push_back(text);
-                      });
-    }
     // A call that returns an object, each argument passed by reference.
     DispatchHandle Object(DispatchHandle on, DispId id, DispatchKind kind,
                           const std::vector<Variant>& values = {}) {
@@ -73,7 +77,6 @@ protected:
 
     PrivateOffice office;
     std::unique_ptr<CalcClient> client = std::make_unique<CalcClient>(office.Options());
-    std::vector<std::string> boxes;
 };
 
 // The user's own office runs (same profile, not listening for us): the
@@ -98,15 +101,13 @@ TEST_F(CalcExport, ARunningOfficeGetsANewUnsavedVisibleDocumentHoldingTheListPer
     std::this_thread::sleep_for(std::chrono::seconds(1));  // let it finish starting
 
     const TableList header;
-    Export(header);
-    ASSERT_TRUE(boxes.empty()) << client->LastError();
+    ASSERT_TRUE(Export(*client, header).empty()) << client->LastError();
     EXPECT_EQ(0, client->StartedOfficePid());
     TableList full = UploadedRows(255);
     full.rows[20][2] = full.rows[30][3] = std::string(60, 'W');
     CalcClient second(office.Options());
     EXPECT_EQ(kNoObject, second.Create("Word.Application"));
-    Export(full, &second);
-    ASSERT_TRUE(boxes.empty()) << second.LastError();
+    ASSERT_TRUE(Export(second, full).empty()) << second.LastError();
     EXPECT_EQ("", second.LastError()) << "the failed creation is forgotten";
     EXPECT_EQ(0, second.StartedOfficePid());
     EXPECT_TRUE(oneOffice(std::chrono::seconds(10)));  // ours may take a moment to go
@@ -160,8 +161,7 @@ TEST_F(CalcExport, AnOfficeThatStopsAnsweringIsGivenUpWithinTheTimeOuts) {
     // box, within the start-up limit.
     CalcClient other(options);
     start = Clock::now();
-    Export(UploadedRows(1), &other);
-    EXPECT_EQ(std::vector<std::string>{"Can not Create Excel Application!"}, boxes);
+    EXPECT_EQ(kWarning, Export(other, UploadedRows(1)));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 
     // The same run trying again does not end the office it started earlier:
@@ -202,8 +202,7 @@ TEST_F(CalcExport, FailedCallsAndADeadOfficeLeaveTheClientFitForTheNextExport) {
     EXPECT_EQ(1u, reader.Documents().size());
     for (DispatchHandle h : {sheet, sheets, book, books, app}) client->Release(h);
     EXPECT_EQ(0u, reader.Documents().size());
-    Export(UploadedRows(1));
-    EXPECT_TRUE(boxes.empty()) << client->LastError();
+    EXPECT_TRUE(Export(*client, UploadedRows(1)).empty()) << client->LastError();
     // Made visible, the application says so and keeps what it adds later.
     app = client->Create("Excel.Application");
     const Variant yes = Variant::Bool(true);
@@ -227,8 +226,7 @@ TEST_F(CalcExport, FailedCallsAndADeadOfficeLeaveTheClientFitForTheNextExport) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(25));
     client->Release(books);
     client->Release(app);
-    Export(UploadedRows(2));
-    EXPECT_TRUE(boxes.empty()) << client->LastError();
+    EXPECT_TRUE(Export(*client, UploadedRows(2)).empty()) << client->LastError();
     EXPECT_GT(client->StartedOfficePid(), 0);
     EXPECT_NE(first, client->StartedOfficePid());
 }
@@ -272,15 +270,9 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         }
         CalcClient client(options);
         for (int click = 1; click <= 2; ++click) {
-            std::vector<std::string> boxes;
             const auto start = Clock::now();
-            ExportToExcel(client, TableList{},
-                          [&](const std::string& text, const std::string& caption, unsigned) {
-                              boxes.push_back(caption + ": " + text);
-                          });
+            EXPECT_EQ(kWarning, Export(client, TableList{}));
             const auto took = Clock::now() - start;
-            EXPECT_EQ(std::vector<std::string>{"Warning: Can not Create Excel Application!"},
-                      boxes);
             EXPECT_GE(took, std::chrono::milliseconds(c.minMs));
             EXPECT_LT(took, std::chrono::milliseconds(c.maxMs));
         }
