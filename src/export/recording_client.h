@@ -23,14 +23,13 @@ public:
     // The k-th call from now returns no object where one is asked for.
     void ReturnNoObjectAt(int k) { m_nullIn = k; }
 
-    // One text per creation, call or release, e.g. "create Excel.Application
-    // =#0", "#0.23C get ->D =#1", "#4.C5 get &'A1' ->D =#5", "release #1".
-    // Objects are named #0, #1, ... in the order they were handed out, "&"
-    // marks a by-reference variant argument, ->D, ->V, ->- a call's result
-    // type (object, variant, none) and "failed" a failure.
-    const std::vector<std::string>& Events() const { return m_events; }
+    // The record holds one text per creation, call or release, e.g. "create
+    // Excel.Application =#0", "#0.23C get ->D =#1", "#4.C5 get &'A1' ->D =#5",
+    // "release #1". Objects are named #0, #1, ... in the order they were
+    // handed out, "&" marks a by-reference variant argument, ->D, ->V, ->- a
+    // call's result type (object, variant, none) and "failed" a failure.
     std::vector<std::string> Calls() const;  // the calls only
-    std::string Trace() const;               // the events, "; " between them
+    std::string Trace() const;               // the whole record, "; " between
     void ClearEvents() { m_events.clear(); }
 
     // References handed out and not yet given back.
