@@ -99,11 +99,6 @@ void OfficeReader::CloseAll() {
         Reference<css::util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
 }
 
-std::string OfficeReader::CellText(const Reference<css::sheet::XSpreadsheetDocument>& doc,
-                                   const std::string& name) {
-    return Texts(doc, name).at(0).at(0);
-}
-
 std::vector<std::vector<std::string>> OfficeReader::Texts(
     const Reference<css::sheet::XSpreadsheetDocument>& doc, const std::string& range) {
     Reference<css::sheet::XCellRangeData> cells(
