@@ -1,95 +1,107 @@
 #include "export/recording_client.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
 namespace automation {
 namespace {
 
 constexpr DispId kRange = 0xC5;
 constexpr DispId kValue2 = 0x56C;
+constexpr DispatchHandle kFirst = 0x100;
+
+std::string Hex(unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
+std::string Name(DispatchHandle h) {
+    return "#" + std::to_string(h - kFirst);
+}
 
 Variant Deref(const Variant& v) {
     if (v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal != nullptr) return *v.pvarVal;
     return v;
 }
 
+std::string Text(const Variant& arg) {
+    const Variant v = Deref(arg);
+    const std::string mark = arg.vt == (VT_VARIANT | VT_BYREF) ? " &" : " ";
+    if (v.vt == VT_BSTR) return mark + "'" + v.bstrVal + "'";
+    if (v.vt == VT_I2) return mark + "i2:" + std::to_string(v.iVal);
+    if (v.vt == VT_BOOL) return mark + (v.boolVal ? "true" : "false");
+    if (v.vt == VT_ERROR) return mark + "err:" + Hex(static_cast<unsigned>(v.scode));
+    return mark + "vt" + std::to_string(v.vt);
+}
+
 }  // namespace
 
-void RecordingClient::FailCall(int k) {
-    m_failIn = k;
-}
-void RecordingClient::ReturnNoObjectAt(int k) {
-    m_nullIn = k;
-}
-
-std::vector<RecordingClient::Event> RecordingClient::Calls() const {
-    std::vector<Event> calls;
-    for (const Event& e : m_events)
-        if (e.what == What::Invoke) calls.push_back(e);
+std::vector<std::string> RecordingClient::Calls() const {
+    std::vector<std::string> calls;
+    std::ranges::copy_if(m_events, std::back_inserter(calls),
+                         [](const std::string& e) { return e.starts_with('#'); });
     return calls;
 }
 
+std::string RecordingClient::Trace() const {
+    std::string trace;
+    for (const std::string& e : m_events) trace += (trace.empty() ? "" : "; ") + e;
+    return trace;
+}
+
 DispatchHandle RecordingClient::NewObject() {
-    DispatchHandle h = m_next++;
-    m_live.insert(h);
-    return h;
+    m_live.push_back(kFirst + m_next++);
+    return m_live.back();
 }
 
 DispatchHandle RecordingClient::Create(const std::string& progId) {
-    Event e;
-    e.what = What::Create;
-    e.progId = progId;
-    e.failed = m_failCreation;
-    if (!m_failCreation) e.object = NewObject();
-    m_events.push_back(e);
-    return e.object;
+    m_failed = false;
+    const DispatchHandle object = m_failCreation ? kNoObject : NewObject();
+    m_events.push_back("create " + progId + (object ? " =" + Name(object) : " failed"));
+    return object;
 }
 
 Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind kind,
                                 std::span<const Variant> args, VarType resultType) {
-    Event e;
-    e.what = What::Invoke;
-    e.object = object;
-    e.id = id;
-    e.kind = kind;
-    e.resultType = resultType;
-    for (const Variant& a : args) {
-        std::uint16_t type = a.vt == (VT_VARIANT | VT_BYREF) ? std::uint16_t{VT_VARIANT} : a.vt;
-        e.args.push_back({type, Deref(a)});
-    }
-    if (!m_live.contains(object)) ++m_misuses;
+    std::string text = Name(object) + "." + Hex(static_cast<unsigned>(id)) +
+                       (kind == DispatchKind::Method        ? " call"
+                        : kind == DispatchKind::PropertyGet ? " get"
+                                                            : " put");
+    for (const Variant& a : args) text += Text(a);
+    text += resultType == VT_DISPATCH ? " ->D" : resultType == VT_VARIANT ? " ->V" : " ->-";
+    if (m_failed || std::ranges::find(m_live, object) == m_live.end()) ++m_misuses;
 
     bool fail = m_failIn > 0 && --m_failIn == 0;
     bool noObject = m_nullIn > 0 && --m_nullIn == 0;
+    if (fail || (noObject && resultType == VT_DISPATCH)) m_failed = true;
     if (fail) {
-        e.failed = true;
-        m_events.push_back(e);
+        m_events.push_back(text + " failed");
         throw AutomationError("Scripted failure", static_cast<std::int32_t>(0x800A03ECu));
     }
 
     Variant result;
     if (resultType == VT_DISPATCH) {
         result.vt = VT_DISPATCH;
-        if (!noObject) result.pdispVal = e.result = NewObject();
+        if (!noObject) text += " =" + Name(result.pdispVal = NewObject());
     } else if (resultType == VT_VARIANT) {
         result = Variant::Bool(true);
     }
-    if (id == kRange && !e.args.empty() && e.result != kNoObject)
-        m_rangeNames[e.result] = e.args[0].value.bstrVal;
-    if (id == kValue2 && kind == DispatchKind::PropertyPut && !e.args.empty()) {
-        auto name = m_rangeNames.find(object);
-        if (name != m_rangeNames.end()) m_cells[name->second] = e.args[0].value.bstrVal;
-    }
-    m_events.push_back(e);
+    const std::string first = args.empty() ? "" : Deref(args[0]).bstrVal;
+    if (id == kRange && result.pdispVal != kNoObject) m_rangeNames[result.pdispVal] = first;
+    if (id == kValue2 && kind == DispatchKind::PropertyPut && m_rangeNames.contains(object))
+        m_cells[m_rangeNames[object]] = first;
+    m_events.push_back(text);
     return result;
 }
 
 void RecordingClient::Release(DispatchHandle object) noexcept {
     if (object == kNoObject) return;
-    Event e;
-    e.what = What::Release;
-    e.object = object;
-    if (m_live.erase(object) == 0) ++m_misuses;
+    const bool newest = !m_live.empty() && m_live.back() == object;
+    if (!std::erase(m_live, object) || (m_failed && !newest)) ++m_misuses;
     m_rangeNames.erase(object);
-    m_events.push_back(e);
+    m_events.push_back("release " + Name(object));
 }
 
 }  // namespace automation

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,7 +11,6 @@
 #include "table_list.h"
 
 using namespace automation;
-using What = RecordingClient::What;
 
 namespace {
 
@@ -29,49 +26,6 @@ struct Exporter {
     }
 };
 
-std::string Hex(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%X", value);
-    return text;
-}
-
-// The client's creations, calls and releases, "; " between them; objects are
-// named #0, #1, ... as they first appear, "&" marks a by-reference variant
-// argument, and ->D, ->V, ->- a call's result type (object, variant, none).
-std::string Trace(const RecordingClient& client) {
-    std::map<DispatchHandle, int> ids;
-    auto name = [&](DispatchHandle h) {
-        return "#" + std::to_string(ids.try_emplace(h, static_cast<int>(ids.size())).first->second);
-    };
-    auto value = [](const Variant& v) -> std::string {
-        if (v.vt == VT_BSTR) return "'" + v.bstrVal + "'";
-        if (v.vt == VT_I2) return "i2:" + std::to_string(v.iVal);
-        if (v.vt == VT_BOOL) return v.boolVal ? "true" : "false";
-        if (v.vt == VT_ERROR) return "err:" + Hex(static_cast<unsigned>(v.scode));
-        return "vt" + std::to_string(v.vt);
-    };
-    std::string trace;
-    for (const auto& e : client.Events()) {
-        trace += trace.empty() ? "" : "; ";
-        if (e.what == What::Create)
-            trace += "create " + e.progId + (e.failed ? " failed" : " =" + name(e.object));
-        if (e.what == What::Release) trace += "release " + name(e.object);
-        if (e.what != What::Invoke) continue;
-        trace += name(e.object) + "." + Hex(static_cast<unsigned>(e.id)) +
-                 (e.kind == DispatchKind::Method        ? " call"
-                  : e.kind == DispatchKind::PropertyGet ? " get"
-                                                        : " put");
-        for (const auto& arg : e.args)
-            trace += (arg.type == VT_VARIANT ? " &" : " ") + value(arg.value);
-        trace += e.resultType == VT_DISPATCH  ? " ->D"
-                 : e.resultType == VT_VARIANT ? " ->V"
-                                              : " ->-";
-        if (e.result != kNoObject) trace += " =" + name(e.result);
-        if (e.failed) trace += " failed";
-    }
-    return trace;
-}
-
 TEST(ExportSequence, EmptyListMakesExactlyTheseCallsAndReleases) {
     Exporter run;
     run.Export(TableList{});
@@ -85,29 +39,12 @@ TEST(ExportSequence, EmptyListMakesExactlyTheseCallsAndReleases) {
         "#4.C5 get &'D1' &'D1' ->D =#8; release #7; #8.56C put &'PASS' ->-; "
         "#8.F6 get ->D =#9; #9.ED call ->V; #0.22E put true ->-; #0.4BA put true ->-; "
         "release #9; release #8; release #4; release #3; release #2; release #1; release #0",
-        Trace(run.client));
+        run.client.Trace());
 }
 
-TEST(ExportSequence, RowsGoColumnByColumnAndOnlyTheLastCellsColumnIsFitted) {
-    Exporter run;
-    run.Export(TableList::WithRows(3));
-    std::vector<std::string> names;
-    for (const auto& call : run.client.Calls())
-        if (call.id == 0xC5) names.push_back(call.args.at(0).value.bstrVal);
-    const std::vector<std::string> expected{"A1", "B1", "C1", "D1", "A2", "A3", "A4", "B2",
-                                            "B3", "B4", "C2", "C3", "C4", "D2", "D3", "D4"};
-    EXPECT_EQ(expected, names);
-
-    const std::string trace = Trace(run.client);
-    EXPECT_EQ(trace.find(".ED "), trace.rfind(".ED "));
-    EXPECT_TRUE(trace.ends_with(
-        "#4.C5 get &'D4' &'D4' ->D =#20; release #19; #20.56C put &'r2c3' ->-; "
-        "#20.F6 get ->D =#21; #21.ED call ->V; #0.22E put true ->-; #0.4BA put true ->-; "
-        "release #21; release #20; release #4; release #3; release #2; release #1; release #0"))
-        << trace;
-}
-
-TEST(ExportTexts, CellTextsGoOutAsShownAndOnlyHeadersAreCut) {
+// Cells go column by column, their texts as shown (only headers are cut),
+// and only the last cell's column is fitted.
+TEST(ExportSequence, RowsGoColumnByColumnAsShownAndOnlyTheLastCellsColumnIsFitted) {
     Exporter run;
     TableList list = TableList::WithRows(9);
     list.headers[0] = std::string(300, 'h');
@@ -117,12 +54,28 @@ TEST(ExportTexts, CellTextsGoOutAsShownAndOnlyHeadersAreCut) {
     list.rows[2][1] = "=1+1";
     run.Export(list);
 
+    std::string names;
+    for (const std::string& call : run.client.Calls())
+        if (const auto at = call.find(".C5 get &"); at != std::string::npos)
+            names += call.substr(at + 9, call.find(' ', at + 9) - at - 9);
+    EXPECT_EQ(
+        "'A1''B1''C1''D1''A2''A3''A4''A5''A6''A7''A8''A9''A10''B2''B3''B4''B5''B6''B7''B8'"
+        "'B9''B10''C2''C3''C4''C5''C6''C7''C8''C9''C10''D2''D3''D4''D5''D6''D7''D8''D9''D10'",
+        names);
+    const std::string trace = run.client.Trace();
+    EXPECT_EQ(trace.find(".ED "), trace.rfind(".ED "));
+    EXPECT_TRUE(trace.ends_with(
+        "#4.C5 get &'D10' &'D10' ->D =#44; release #43; #44.56C put &'r8c3' ->-; "
+        "#44.F6 get ->D =#45; #45.ED call ->V; #0.22E put true ->-; #0.4BA put true ->-; "
+        "release #45; release #44; release #4; release #3; release #2; release #1; release #0"))
+        << trace;
+
     const auto& cells = run.client.Cells();
     EXPECT_EQ(40u, cells.size());
     std::string texts;
-    for (const char* cell : {"B2", "D2", "A3", "B3", "D3", "B4", "A10", "D10"})
+    for (const char* cell : {"B2", "D2", "A3", "B3", "D3", "B4", "A10"})
         texts += cells.at(cell) + "|";
-    EXPECT_EQ("null||0012|-12.500000| 合格 ü |=1+1|r8c0|r8c3|", texts);
+    EXPECT_EQ("null||0012|-12.500000| 合格 ü |=1+1|r8c0|", texts);
     EXPECT_EQ(std::string(400, 'x'), cells.at("C3"));
     EXPECT_EQ(std::string(255, 'h'), cells.at("A1"));
     EXPECT_EQ(std::string(255, 'k'), cells.at("B1"));
@@ -160,7 +113,7 @@ TEST(ExportFailure, NoApplicationShowsOneWarningPerClickAndTheNextClickTriesAgai
     EXPECT_EQ(std::vector<std::string>(2, "Can not Create Excel Application!|Warning|0"),
               run.boxes);
     EXPECT_EQ("create Excel.Application failed; create Excel.Application failed",
-              Trace(run.client));
+              run.client.Trace());
 
     run.client.FailCreation(false);
     run.Export(list);
@@ -171,8 +124,9 @@ TEST(ExportFailure, NoApplicationShowsOneWarningPerClickAndTheNextClickTriesAgai
 
 // Each call made to fail in turn, and each call that asks for an object made
 // to return none: the export calls nothing more, gives back what it holds
-// newest first, shows no box itself (the caller reports the error) and
-// leaves the client fit for the next export.
+// newest first (the client counts anything else as a misuse), shows no box
+// itself (the caller reports the error) and leaves the client fit for the
+// next export.
 TEST(ExportFailure, AnyFailingCallEndsTheExportCleanly) {
     const TableList list = TableList::WithRows(3);
     Exporter clean;
@@ -180,7 +134,7 @@ TEST(ExportFailure, AnyFailingCallEndsTheExportCleanly) {
     const auto calls = clean.client.Calls();
     for (int k = 1; k <= static_cast<int>(calls.size()); ++k) {
         for (bool noObject : {false, true}) {
-            if (noObject && calls[k - 1].resultType != VT_DISPATCH) continue;
+            if (noObject && calls[k - 1].find("->D") == std::string::npos) continue;
             SCOPED_TRACE(testing::Message()
                          << "call " << k << (noObject ? " gives no object" : " fails"));
             Exporter run;
@@ -189,24 +143,6 @@ TEST(ExportFailure, AnyFailingCallEndsTheExportCleanly) {
             EXPECT_TRUE(run.boxes.empty());
             EXPECT_EQ(0u, run.client.LiveObjects());
             EXPECT_EQ(0, run.client.Misuses());
-
-            const auto& events = run.client.Events();
-            std::vector<DispatchHandle> held;
-            std::size_t i = 0;
-            for (int seen = 0; seen < k; ++i) {
-                ASSERT_LT(i, events.size());
-                const auto& e = events[i];
-                seen += e.what == What::Invoke;
-                if (e.what == What::Create) held.push_back(e.object);
-                if (e.what == What::Invoke && e.result != kNoObject) held.push_back(e.result);
-                if (e.what == What::Release) std::erase(held, e.object);
-            }
-            std::vector<DispatchHandle> released;
-            for (; i < events.size(); ++i) {
-                ASSERT_EQ(What::Release, events[i].what);
-                released.push_back(events[i].object);
-            }
-            EXPECT_EQ(std::vector<DispatchHandle>(held.rbegin(), held.rend()), released);
 
             run.client.ClearEvents();
             run.Export(list);

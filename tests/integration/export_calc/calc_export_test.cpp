@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,17 +46,21 @@ void ExpectSheetHolds(const Doc& doc, const TableList& list) {
     EXPECT_EQ(expected, OfficeReader::Texts(doc, "A1:E" + std::to_string(list.rows.size() + 2)));
 }
 
+// Exports through `client`; the boxes shown, as "caption: text".
+std::vector<std::string> Export(AutomationClient& client, const ExportList& list) {
+    std::vector<std::string> boxes;
+    ExportToExcel(client, list, [&](const std::string& text, const std::string& caption, unsigned) {
+        boxes.push_back(caption + ": " + text);
+    });
+    return boxes;
+}
+
+const std::vector<std::string> kWarning{"Warning: Can not Create Excel Application!"};
+
 class CalcExport : public ::testing::Test {
 protected:
     void TearDown() override { office.End(client->StartedOfficePid()); }
 
-    // Exports through `with` (the fixture's client unless given), keeping the boxes.
-    void Export(const ExportList& list, AutomationClient* with = nullptr) {
-        ExportToExcel(with ? *with : *client, list,
-                      [this](const std::string& text, const std::string&, unsigned) {
-                          boxes.push_back(text);
-                      });
-    }
     // A call that returns an object, each argument passed by reference.
     DispatchHandle Object(DispatchHandle on, DispId id, DispatchKind kind,
                           const std::vector<Variant>& values = {}) {
@@ -71,7 +77,6 @@ protected:
 
     PrivateOffice office;
     std::unique_ptr<CalcClient> client = std::make_unique<CalcClient>(office.Options());
-    std::vector<std::string> boxes;
 };
 
 // The user's own office runs (same profile, not listening for us): the
@@ -96,15 +101,13 @@ TEST_F(CalcExport, ARunningOfficeGetsANewUnsavedVisibleDocumentHoldingTheListPer
     std::this_thread::sleep_for(std::chrono::seconds(1));  // let it finish starting
 
     const TableList header;
-    Export(header);
-    ASSERT_TRUE(boxes.empty()) << client->LastError();
+    ASSERT_TRUE(Export(*client, header).empty()) << client->LastError();
     EXPECT_EQ(0, client->StartedOfficePid());
     TableList full = UploadedRows(255);
     full.rows[20][2] = full.rows[30][3] = std::string(60, 'W');
     CalcClient second(office.Options());
     EXPECT_EQ(kNoObject, second.Create("Word.Application"));
-    Export(full, &second);
-    ASSERT_TRUE(boxes.empty()) << second.LastError();
+    ASSERT_TRUE(Export(second, full).empty()) << second.LastError();
     EXPECT_EQ("", second.LastError()) << "the failed creation is forgotten";
     EXPECT_EQ(0, second.StartedOfficePid());
     EXPECT_TRUE(oneOffice(std::chrono::seconds(10)));  // ours may take a moment to go
@@ -158,8 +161,7 @@ TEST_F(CalcExport, AnOfficeThatStopsAnsweringIsGivenUpWithinTheTimeOuts) {
     // box, within the start-up limit.
     CalcClient other(options);
     start = Clock::now();
-    Export(UploadedRows(1), &other);
-    EXPECT_EQ(std::vector<std::string>{"Can not Create Excel Application!"}, boxes);
+    EXPECT_EQ(kWarning, Export(other, UploadedRows(1)));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 
     // The same run trying again does not end the office it started earlier:
@@ -200,8 +202,7 @@ TEST_F(CalcExport, FailedCallsAndADeadOfficeLeaveTheClientFitForTheNextExport) {
     EXPECT_EQ(1u, reader.Documents().size());
     for (DispatchHandle h : {sheet, sheets, book, books, app}) client->Release(h);
     EXPECT_EQ(0u, reader.Documents().size());
-    Export(UploadedRows(1));
-    EXPECT_TRUE(boxes.empty()) << client->LastError();
+    EXPECT_TRUE(Export(*client, UploadedRows(1)).empty()) << client->LastError();
     // Made visible, the application says so and keeps what it adds later.
     app = client->Create("Excel.Application");
     const Variant yes = Variant::Bool(true);
@@ -225,8 +226,7 @@ TEST_F(CalcExport, FailedCallsAndADeadOfficeLeaveTheClientFitForTheNextExport) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(25));
     client->Release(books);
     client->Release(app);
-    Export(UploadedRows(2));
-    EXPECT_TRUE(boxes.empty()) << client->LastError();
+    EXPECT_TRUE(Export(*client, UploadedRows(2)).empty()) << client->LastError();
     EXPECT_GT(client->StartedOfficePid(), 0);
     EXPECT_NE(first, client->StartedOfficePid());
 }
@@ -239,6 +239,7 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         const char* script;  // nullptr: no office installed
         int timeoutMs, minMs, maxMs;
         bool hangs = false;  // left running until the bridge gives up on it
+        bool deaf = false;   // its pipe is there, but nobody accepts on it
     };
     const Case cases[] = {
         {"not installed", nullptr, 30000, 0, 5000},
@@ -246,6 +247,7 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         {"hands over and ends", "exit 0", 1500, 0, 6000},
         {"never answers", "echo $$ > \"$(dirname \"$0\")/pid\"; exec sleep 300", 1500, 1000, 6000,
          true},
+        {"a pipe nobody accepts on", nullptr, 1500, 1000, 6000, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -255,17 +257,22 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         options.startTimeout = std::chrono::milliseconds(c.timeoutMs);
         if (c.script) std::ofstream(options.soffice) << "#!/bin/sh\n" << c.script << "\n";
         chmod(options.soffice.c_str(), 0755);
+        std::vector<int> pipe;
+        if (c.deaf) {  // with a backlog of nought and one connection queued, the next one blocks
+            sockaddr_un address{AF_UNIX, {}};
+            std::snprintf(address.sun_path, sizeof address.sun_path, "/tmp/OSL_PIPE_%u_%s",
+                          getuid(), OfficePipeName(options.profileDir).c_str());
+            const auto* any = reinterpret_cast<const sockaddr*>(&address);
+            pipe = {socket(AF_UNIX, SOCK_STREAM, 0),
+                    socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0)};
+            ASSERT_TRUE(bind(pipe[0], any, sizeof address) == 0 && listen(pipe[0], 0) == 0 &&
+                        connect(pipe[1], any, sizeof address) == 0);
+        }
         CalcClient client(options);
         for (int click = 1; click <= 2; ++click) {
-            std::vector<std::string> boxes;
             const auto start = Clock::now();
-            ExportToExcel(client, TableList{},
-                          [&](const std::string& text, const std::string& caption, unsigned) {
-                              boxes.push_back(caption + ": " + text);
-                          });
+            EXPECT_EQ(kWarning, Export(client, TableList{}));
             const auto took = Clock::now() - start;
-            EXPECT_EQ(std::vector<std::string>{"Warning: Can not Create Excel Application!"},
-                      boxes);
             EXPECT_GE(took, std::chrono::milliseconds(c.minMs));
             EXPECT_LT(took, std::chrono::milliseconds(c.maxMs));
         }
@@ -274,6 +281,7 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         std::ifstream(profile.ProfileDir() + "/pid") >> pid;
         EXPECT_EQ(c.hangs, pid > 0 && kill(pid, 0) != 0) << pid;
         EXPECT_EQ(0, client.StartedOfficePid());
+        for (int fd : pipe) close(fd);
     }
 }
 

@@ -16,7 +16,6 @@
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
-#include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <csignal>
 #include <cstdlib>
@@ -98,13 +97,6 @@ std::vector<Reference<css::sheet::XSpreadsheetDocument>> OfficeReader::Documents
 void OfficeReader::CloseAll() {
     for (const auto& doc : Documents())
         Reference<css::util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
-}
-
-std::string OfficeReader::CellText(const Reference<css::sheet::XSpreadsheetDocument>& doc,
-                                   const std::string& name) {
-    Reference<css::text::XText> cell(FirstSheet(doc)->getCellRangeByName(FromUtf8(name)),
-                                     UNO_QUERY_THROW);
-    return ToUtf8(cell->getString());
 }
 
 std::vector<std::vector<std::string>> OfficeReader::Texts(

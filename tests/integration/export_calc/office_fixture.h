@@ -36,13 +36,15 @@ public:
     std::vector<css::uno::Reference<css::sheet::XSpreadsheetDocument>> Documents();
     // Closes them all, unsaved.
     void CloseAll();
-    // The text of a cell of the first sheet, by name.
-    static std::string CellText(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
-                                const std::string& name);
     // The texts of a block of cells of the first sheet ("A1:D3"), row by row;
     // a cell holding a number (or a formula's number) reads "#number".
     static std::vector<std::vector<std::string>> Texts(
         const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc, const std::string& range);
+    // The text of a cell of the first sheet, by name (as Texts reads it).
+    static std::string CellText(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
+                                const std::string& name) {
+        return Texts(doc, name).at(0).at(0);
+    }
     // Width of a column of the first sheet, in 1/100 mm.
     static int ColumnWidth(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
                            int column);

@@ -23,12 +23,11 @@ public:
             m_fromHost.push_back(bytes);
         };
         m_options.stop = &m_stop;
-        m_ready = m_master >= 0;
-        if (m_ready) m_thread = std::thread([this] { Serve(); });
+        if (m_master >= 0) m_thread = std::thread([this] { Serve(); });
     }
     ~PtyTool() { Stop(); }
 
-    bool Ready() const { return m_ready; }
+    bool Ready() const { return m_thread.joinable(); }
     const std::string& Path() const { return m_path; }
     // Frames the tool recognised from the host, in order.
     std::vector<torque_sim::Bytes> FromHost() const {
@@ -58,7 +57,6 @@ private:
     torque_sim::LinkOptions m_options;
     std::atomic<bool> m_stop{false};
     std::string m_path;
-    bool m_ready = false;
     int m_master = -1;
     int m_keepAlive = -1;
     mutable std::mutex m_mutex;
