@@ -19,13 +19,6 @@ using namespace std::chrono_literals;
 using Op = FakeCommPlatform::Op;
 using Bytes = std::vector<WPARAM>;
 
-// Runs `step` until `done`, for five seconds at most.
-bool Until(const std::function<bool()>& done, const std::function<void()>& step) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!done() && std::chrono::steady_clock::now() < deadline) step();
-    return done();
-}
-
 struct Message {
     UINT message;
     WPARAM wParam;
@@ -42,10 +35,12 @@ struct Owner {
         return 0;
     }};
 
-    bool PumpUntil(const std::function<bool()>& done) {
-        return Until(done, [&] {
-            if (box.WaitForSent(std::chrono::steady_clock::now() + 5ms)) box.DispatchSent();
-        });
+    // Handles the notifications until `done`, for five seconds at most.
+    bool Until(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            if (box.WaitForSent(std::chrono::steady_clock::now() + 1ms)) box.DispatchSent();
+        return done();
     }
     Bytes Received() const {
         Bytes bytes;
@@ -86,9 +81,7 @@ protected:
         // Bytes that came before the worker's first purge would be dropped.
         ASSERT_TRUE(WaitFor([&] { return fake.Count(Op::WaitCommEvent) > waits; }));
     }
-    bool WaitFor(const std::function<bool()>& done) {
-        return Until(done, [] { std::this_thread::sleep_for(1ms); });
-    }
+    bool WaitFor(const std::function<bool()>& done) { return owner.Until(done); }
     bool HandOver(std::vector<std::uint8_t> bytes) {
         return port.HandOver(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     }
@@ -193,7 +186,7 @@ TEST_F(SerialPortTest, DrainEndsAsSoonAsStopIsSignalledEvenWithBytesWaiting) {
     OpenAndStart();
     owner.onMessage = [&](const Message&) { fake.SetEvent(port.m_stopEvent); };
     fake.Incoming({1, 2, 3});
-    ASSERT_TRUE(owner.PumpUntil([&] { return !port.IsMonitoring(); }));
+    ASSERT_TRUE(WaitFor([&] { return !port.IsMonitoring(); }));
     EXPECT_EQ(owner.Received(), (Bytes{1}));
     EXPECT_EQ(fake.InputWaiting(), 2u);
 }
@@ -206,7 +199,7 @@ TEST_F(SerialPortTest, EachWakeUpDeliversTheBytesReadThenOneCts) {
     fake.Fail(Op::ReadFile, 22);
     fake.ReadNothing(1);
     fake.Incoming({0xEB, 8});
-    ASSERT_TRUE(owner.PumpUntil([&] { return owner.CountOf(WM_SERIAL_CTS) == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return owner.CountOf(WM_SERIAL_CTS) == 1; }));
     EXPECT_EQ(owner.Received(), (Bytes{235, 8}));
     EXPECT_EQ(fake.Boxes().at(0), Report("ReadFile()", 4));
     EXPECT_EQ(fake.Count(Op::ReadFile), 4);
@@ -214,7 +207,7 @@ TEST_F(SerialPortTest, EachWakeUpDeliversTheBytesReadThenOneCts) {
     fake.SetTransfersPending(true);
     fake.Fail(Op::GetOverlappedResult, 995);
     fake.Incoming({9, 10});
-    ASSERT_TRUE(owner.PumpUntil([&] { return owner.CountOf(WM_SERIAL_CTS) == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return owner.CountOf(WM_SERIAL_CTS) == 2; }));
     EXPECT_EQ(owner.Received(), (Bytes{235, 8, 10})) << "9 was lost in the failed read";
     EXPECT_EQ(fake.Boxes().at(1), Report("GetOverlappedResults() in ReadFile()", 4));
     ASSERT_EQ(owner.seen.size(), 5u) << "nothing but bytes and CTS";
@@ -264,7 +257,7 @@ TEST_F(SerialPortTest, LineAndSendTogetherDrainFirstAndWriteOnALaterPass) {
             writtenBeforeLastByte = !fake.Writes().empty();
     };
     fake.Incoming({1});
-    ASSERT_TRUE(owner.PumpUntil([&] { return fake.Writes().size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return fake.Writes().size() == 1; }));
     EXPECT_EQ(owner.Received(), (Bytes{1, 0x42}));
     EXPECT_FALSE(writtenBeforeLastByte);
 }
