@@ -19,7 +19,7 @@
 // A scriptable stand-in for the serial platform: a fake device that is given
 // incoming bytes and records what is written, real blocking events and
 // threads, owner messaging through OwnerMailbox, recorded boxes, and failure
-// injection for every operation.
+// injection for the operations that can fail.
 class FakeCommPlatform : public CommPlatform {
 public:
     // The operations recorded, and open to scripted failure.
@@ -38,8 +38,6 @@ public:
         GetOverlappedResult,
         WaitForMultipleObjects,
         WaitForSingleObject,
-        SendMessage,
-        PeekMessage,
         CreateThread
     };
     struct Call {
@@ -115,9 +113,6 @@ public:
     int Count(Op op) const { return static_cast<int>(CallsOf(op).size()); }
     // Each box shown, as "caption|text|type".
     std::vector<std::string> Boxes() const { return Get(&FakeCommPlatform::m_boxes); }
-    bool EventSet(CommHandle event) const {
-        return Locked([&] { return m_objects.count(event) && m_objects.at(event).set; });
-    }
     bool LockHeld() const {
         return CountOf([](const Object& o) { return o.held; }) > 0;
     }
@@ -255,12 +250,10 @@ public:
         return WaitFor(1, &handle, milliseconds);
     }
     LRESULT SendMessageW(OwnerHandle owner, UINT message, WPARAM wParam, LPARAM lParam) override {
-        Do({Op::SendMessage, "", message}, [] {});
         return onSend ? onSend(owner, message, wParam, lParam)
                       : OwnerMailbox::Send(owner, message, wParam, lParam);
     }
     BOOL PeekMessageW(OwnerHandle owner) override {
-        Enter({Op::PeekMessage});
         if (OwnerMailbox::Peek(owner)) return 1;
         std::this_thread::yield();
         return 0;
