@@ -1,19 +1,18 @@
 // The COM client against the recording "Excel.Application" server, under
-// Wine: arguments in their order, and a call failing half way through.
+// Wine: arguments in their order, a call failing half way through, and the
+// automation runtime's set-up per thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Before the system's headers, whose macros and names would clash.
 #include "export/com/com_client.h"
 #include "export/export_to_excel.h"
 #include "table_list.h"
-// clang-format off
-#include <windows.h>
-// clang-format on
+#include "wine_harness.h"
 
 using automation::DispatchHandle;
 using automation::DispatchKind;
@@ -21,42 +20,9 @@ using automation::Variant;
 
 namespace {
 
-// Registers the recorder for one test, with its log in a file of its own.
-class Recorder {
-public:
-    explicit Recorder(int failAt) {
-        SetEnvironmentVariableA("KELVARIN_EXCEL_LOG", m_log.c_str());
-        SetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", std::to_string(failAt).c_str());
-        DeleteFileA(m_log.c_str());
-        Call("DllRegisterServer");
-    }
-    ~Recorder() {
-        Call("DllUnregisterServer");
-        DeleteFileA(m_log.c_str());
-    }
-    std::vector<std::string> Lines() const {
-        std::ifstream in(m_log);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-
-private:
-    static void Call(const char* entry) {
-        std::string path = "Z:" KELVARIN_RECORDER_DLL;
-        std::replace(path.begin(), path.end(), '/', '\\');
-        HMODULE dll = LoadLibraryA(path.c_str());
-        ASSERT_TRUE(dll) << path;
-        auto* function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(dll, entry)));
-        ASSERT_TRUE(function && function() == S_OK) << entry;
-    }
-    std::string m_log =
-        "C:\\windows\\temp\\kelvarin-excel-" + std::to_string(GetCurrentProcessId()) + ".log";
-};
-
 TEST(ComClient, PassesArgumentsInTheirOrder) {
-    Recorder recorder(0);
+    Recorder recorder;
+    ASSERT_TRUE(recorder.Register(true));
     InitAutomationRuntime();
     ComClient client;
     const DispatchHandle app = client.Create("Excel.Application");
@@ -80,6 +46,7 @@ TEST(ComClient, CallFailingHalfWayEndsTheExportWithEverythingReleased) {
     for (int failAt : {1, 4, 9, 22, 24}) {
         SCOPED_TRACE(failAt);
         Recorder recorder(failAt);
+        ASSERT_TRUE(recorder.Register(true));
         InitAutomationRuntime();
         ComClient client;
         std::vector<std::string> boxes;
@@ -115,6 +82,27 @@ TEST(ComClient, CallFailingHalfWayEndsTheExportWithEverythingReleased) {
         for (int n : held)
             EXPECT_NE(std::find(released.begin(), released.end(), n), released.end()) << n;
     }
+}
+
+// Whether this thread's apartment is gone: a multithreaded one can be set
+// up only then.
+bool ApartmentGone() {
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(hr)) CoUninitialize();
+    return hr == S_OK;
+}
+
+TEST(AutomationRuntime, SetUpOncePerThreadHoweverOftenUsed) {
+    bool goneAfterOneRelease = false;
+    std::thread([&] {
+        InitAutomationRuntime();
+        ComClient client;
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(client.Create("Kelvarin.NoSuchServer"), automation::kNoObject);
+        OleUninitialize();
+        goneAfterOneRelease = ApartmentGone();
+    }).join();
+    EXPECT_TRUE(goneAfterOneRelease);
 }
 
 }  // namespace

@@ -1,42 +1,16 @@
 // kelvarin.exe end to end under Wine: the real window driven by real clicks
 // and keys, COM1 leading to the simulated tool (run_with_sim.sh), Export
 // going to the recording "Excel.Application" server.
-//
-//   gui_wine_tests KELVARIN.EXE RECORDER.DLL   (Unix paths)
 #include <gtest/gtest.h>
-#include <windows.h>
-// After windows.h, which they need.
-#include <commctrl.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "serial/win32_text.h"
+#include "wine_harness.h"
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 namespace {
 
-std::string g_program;
-std::string g_recorder;
-
-std::wstring DosPath(const std::string& unixPath) {
-    std::wstring path = L"Z:" + WidenUtf8(unixPath);
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
-bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(50)))
-        if (std::chrono::steady_clock::now() > deadline) return false;
-    return true;
-}
+const std::wstring kProgram = WidenUtf8(DosPath(KELVARIN_EXE));
 
 std::string TextOf(HWND hwnd) {
     wchar_t buffer[1024] = {};
@@ -90,13 +64,6 @@ std::string RemoteItem(HANDLE process, HWND list, int row, int column) {
     return NarrowUtf16(text.substr(0, text.find(L'\0')));
 }
 
-std::vector<std::string> ReadLines(const std::wstring& path) {
-    std::ifstream in(NarrowUtf16(path), std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 // What the recorder must see for an export of this list, call for call.
 std::vector<std::string> ExpectedExport(const std::vector<std::string>& headings,
                                         const std::vector<std::vector<std::string>>& rows) {
@@ -131,31 +98,13 @@ std::vector<std::string> ExpectedExport(const std::vector<std::string>& headings
     return out;
 }
 
-bool CallRecorder(const char* entry) {
-    HMODULE dll = LoadLibraryW(DosPath(g_recorder).c_str());
-    if (!dll) return false;
-    using Fn = HRESULT(STDAPICALLTYPE*)();
-    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, entry)));
-    const bool ok = fn && SUCCEEDED(fn());
-    FreeLibrary(dll);
-    return ok;
-}
-
 constexpr int kCombo = 1000, kOpen = 1004, kClose = 1005, kList = 1006, kUpload = 1007,
               kLength = 1008, kRange = 1009, kExport = 1010;
 
 class KelvarinExe : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(g_program.empty()) << "usage: gui_wine_tests KELVARIN.EXE RECORDER.DLL";
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_log = temp + (L"kelvarin-excel-" + std::to_wstring(GetCurrentProcessId()) + L".log");
-        DeleteFileW(m_log.c_str());
-        SetEnvironmentVariableW(L"KELVARIN_EXCEL_LOG", m_log.c_str());
-        CallRecorder("DllUnregisterServer");
-
-        std::wstring command = L"\"" + DosPath(g_program) + L"\"";
+        std::wstring command = L"\"" + kProgram + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -166,12 +115,10 @@ protected:
         })) << "the main window never appeared";
     }
     void TearDown() override {
-        CallRecorder("DllUnregisterServer");
         if (m_process.hProcess) {
             TerminateProcess(m_process.hProcess, 1);  // refused once it has ended
             CloseHandle(m_process.hProcess);
         }
-        DeleteFileW(m_log.c_str());
     }
 
     HWND Item(int id) const { return GetDlgItem(m_main, id); }
@@ -250,9 +197,9 @@ protected:
         EXPECT_EQ(code, 0u);
     }
 
+    Recorder m_recorder;
     PROCESS_INFORMATION m_process{};
     HWND m_main = nullptr;
-    std::wstring m_log;
 };
 
 TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
@@ -266,8 +213,7 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kExport)); }, 30)) << "upload unended";
     EXPECT_EQ(Enabled(), "00101");
 
-    const char* simRecords = std::getenv("KELVARIN_SIM_RECORDS");
-    const int records = simRecords ? std::atoi(simRecords) : 0;
+    const int records = SimRecords();
     ASSERT_EQ(SendMessageW(Item(kList), LVM_GETITEMCOUNT, 0, 0), records);
     EXPECT_EQ(TextOf(Item(kLength)), std::to_string(records));
     EXPECT_EQ(TextOf(Item(kRange)), "20");
@@ -280,20 +226,20 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     }
 
     // With the recording server registered, every call of the export.
-    ASSERT_TRUE(CallRecorder("DllRegisterServer"));
+    ASSERT_TRUE(m_recorder.Register(true));
     Press(Item(kExport));
     const std::vector<std::string> expected = ExpectedExport({"ID", "DATA", "UNIT", "PASS"}, rows);
-    WaitFor([&] { return ReadLines(m_log).size() >= expected.size(); });
-    ASSERT_EQ(ReadLines(m_log), expected);
+    WaitFor([&] { return m_recorder.Lines().size() >= expected.size(); });
+    ASSERT_EQ(m_recorder.Lines(), expected);
 
     // With no spreadsheet program: the warning, and nothing created.
-    ASSERT_TRUE(CallRecorder("DllUnregisterServer"));
+    ASSERT_TRUE(m_recorder.Register(false));
     Press(Item(kExport));
     AnswerBox(L"Warning", [](HWND box) {
         EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)),  // its one static text
                   "Can not Create Excel Application!");
     });
-    EXPECT_EQ(ReadLines(m_log).size(), expected.size());
+    EXPECT_EQ(m_recorder.Lines().size(), expected.size());
     EXPECT_TRUE(IsWindowEnabled(Item(kExport)));
 
     // The About box from the system menu's command, over the open port.
@@ -339,8 +285,7 @@ TEST_F(KelvarinExe, EnterOnThePortListEndsTheProgram) {
 // The executable's resources, read as data: a wrong code page or a lost
 // manifest shows here rather than as garbled menus on a user's machine.
 TEST(KelvarinResources, ChineseStringsIconSizesManifestAndVersion) {
-    ASSERT_FALSE(g_program.empty()) << "usage: gui_wine_tests KELVARIN.EXE RECORDER.DLL";
-    HMODULE module = LoadLibraryExW(DosPath(g_program).c_str(), nullptr,
+    HMODULE module = LoadLibraryExW(kProgram.c_str(), nullptr,
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_TRUE(module);
     const WORD chinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
@@ -384,10 +329,3 @@ TEST(KelvarinResources, ChineseStringsIconSizesManifestAndVersion) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc > 1) g_program = argv[1];
-    if (argc > 2) g_recorder = argv[2];
-    return RUN_ALL_TESTS();
-}

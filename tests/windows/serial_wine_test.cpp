@@ -1,17 +1,20 @@
 // The serial port on the real Win32 calls, under Wine: COM1 leads to the
-// simulated tool's pty (run_with_sim.sh), other ports lead nowhere.
+// simulated tool's pty (run_with_sim.sh), other ports lead nowhere. Also a
+// port destroyed while its worker is blocked delivering a byte to a window
+// that is gone, and the line wait's state per device.
 #include <gtest/gtest.h>
-#include <windows.h>
 
-#include <chrono>
-#include <cstdlib>
+#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/upload_state.h"
 #include "serial/comm_win32.h"
 #include "serial/serial_port.h"
+#include "wine_harness.h"
 
 namespace {
 
@@ -78,20 +81,6 @@ struct Rig {
         return 0;
     }
 
-    // Handles this thread's messages until `done` holds or `limit` passes.
-    template <class Done>
-    bool PumpUntil(Done done, std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (auto now = deadline - limit; !done() && now < deadline;
-             now = std::chrono::steady_clock::now()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left.count()),
-                                      QS_ALLINPUT);
-            for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg);
-        }
-        return done();
-    }
-
     bool Open() {
         return port.Open(reinterpret_cast<OwnerHandle>(owner), 1) && port.StartMonitor();
     }
@@ -100,16 +89,11 @@ struct Rig {
     bool Upload() {
         state.exportEnabled = false;
         state.BeginUpload();
-        const bool done = PumpUntil([&] { return state.exportEnabled; }, std::chrono::seconds(30));
-        PumpUntil([&] { return !port.SendPending(); }, std::chrono::seconds(2));
+        const bool done = WaitFor([&] { return state.exportEnabled; }, 30);
+        WaitFor([&] { return !port.SendPending(); }, 2);
         return done;
     }
 };
-
-int SimRecords() {
-    const char* records = std::getenv("KELVARIN_SIM_RECORDS");
-    return records ? std::atoi(records) : 0;
-}
 
 }  // namespace
 
@@ -172,11 +156,88 @@ TEST(Win32SerialPort, ClosingWhileTheToolIsStillSendingStopsCleanly) {
     ASSERT_TRUE(rig.Open());
     rig.state.BeginUpload();
     // Close as soon as the first record row is in, mid-stream.
-    ASSERT_TRUE(
-        rig.PumpUntil([&] { return rig.state.list.GetItemCount() > 0; }, std::chrono::seconds(30)));
+    ASSERT_TRUE(WaitFor([&] { return rig.state.list.GetItemCount() > 0; }, 30));
     rig.port.Close();
     EXPECT_FALSE(rig.port.IsMonitoring());
     EXPECT_FALSE(rig.port.IsOpen());
     EXPECT_FALSE(rig.state.exportEnabled);
     EXPECT_EQ(rig.platform.Boxes(), kNoBoxes);
+}
+
+TEST(Win32SerialPortEnd, DestroyedWhileBlockedDeliveringAByteItStillReleasesThePort) {
+    // A hang here is the fault; end it with a clear failure.
+    std::thread([] {
+        Sleep(60000);
+        std::fprintf(stderr, "the port's destructor did not return\n");
+        ExitProcess(3);
+    }).detach();
+
+    auto rig = std::make_unique<Rig>();
+    ASSERT_TRUE(rig->Open());
+    rig->state.BeginUpload();
+    // Mid-stream: the tool goes on sending what was acknowledged.
+    ASSERT_TRUE(WaitFor([&] { return rig->bytes >= 40; }, 30)) << rig->bytes;
+    // Nobody takes the next byte: the worker blocks handing it over, and
+    // then the window goes before the port, as when Escape ends the dialog.
+    Sleep(300);
+    rig.reset();
+
+    RecordingBoxes platform;
+    CSerialPort again(platform);
+    EXPECT_TRUE(again.Open(0, 1)) << "the port was released";
+}
+
+// COM1 with a line wait under way.
+class Win32LineWait : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(device, kInvalidHandle);
+        ASSERT_TRUE(platform.SetCommMask(device, kEvRxChar));
+        platform.PurgeComm(device, kPurgeAll);  // what an earlier test left unread
+        ASSERT_FALSE(platform.WaitCommEvent(device, &events, &line));
+        ASSERT_EQ(platform.GetLastError(), kErrorIoPending);
+    }
+    void TearDown() override {
+        for (CommHandle handle : {device, line.hEvent}) platform.CloseHandle(handle);
+    }
+    RecordingBoxes platform;
+    const CommHandle device = platform.CreateFileW("\\\\.\\COM1");
+    Overlapped line{.hEvent = platform.CreateEventW()};
+    std::uint32_t events = 0;
+};
+
+// A wait under way on one port is not started again because another port
+// was opened (or failed to open) meanwhile: starting it again would reset
+// its event, which is set here by hand to tell.
+TEST_F(Win32LineWait, AnotherPortsOpenLeavesThisPortsWaitAlone) {
+    platform.SetEvent(line.hEvent);
+    EXPECT_EQ(platform.CreateFileW("\\\\.\\COM9"), kInvalidHandle);
+    EXPECT_FALSE(platform.WaitCommEvent(device, &events, &line));
+    EXPECT_EQ(platform.GetLastError(), kErrorIoPending);
+    EXPECT_EQ(platform.WaitForSingleObject(line.hEvent, 0), kWaitObject0) << "not started again";
+}
+
+// The worker's next pass after a wake-up for a send, when its line wait
+// ended meanwhile: the ended wait must be reported with its event still
+// set, not replaced by a new one that waits for the next byte.
+TEST_F(Win32LineWait, AWaitThatEndedUnseenIsReportedNotStartedAgain) {
+    // The tool answers the request with one frame, then waits for its
+    // acknowledgement: no byte comes after these.
+    Overlapped transfer{.hEvent = platform.CreateEventW()};
+    UploadState state{[&](const std::uint8_t* bytes, std::uint32_t count) {
+        std::uint32_t done = 0;
+        if (!platform.WriteFile(device, bytes, count, &done, &transfer))
+            platform.GetOverlappedResult(device, &transfer, &done, 1);
+    }};
+    state.BeginUpload();
+    ASSERT_EQ(platform.WaitForSingleObject(line.hEvent, 10000), kWaitObject0);
+
+    EXPECT_TRUE(platform.WaitCommEvent(device, &events, &line));
+    EXPECT_EQ(platform.WaitForSingleObject(line.hEvent, 500), kWaitObject0)
+        << "the bytes that came are announced";
+    CommStatus status;
+    std::uint32_t errors = 0;
+    platform.ClearCommError(device, &errors, &status);
+    EXPECT_GT(status.cbInQue, 0u);
+    platform.CloseHandle(transfer.hEvent);
 }
