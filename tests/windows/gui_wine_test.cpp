@@ -48,22 +48,6 @@ void Press(HWND control, WORD key = 0) {
     SendInput(2, input, sizeof(INPUT));
 }
 
-// A list-view text of another process, read through a buffer placed there.
-std::string RemoteItem(HANDLE process, HWND list, int row, int column) {
-    auto* memory = static_cast<char*>(
-        VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.cchTextMax = 1024;
-    item.pszText = reinterpret_cast<LPWSTR>(memory + 1024);
-    WriteProcessMemory(process, memory, &item, sizeof item, nullptr);
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory));
-    std::wstring text(1024, L'\0');
-    ReadProcessMemory(process, memory + 1024, text.data(), 1024 * sizeof(wchar_t), nullptr);
-    VirtualFreeEx(process, memory, 0, MEM_RELEASE);
-    return NarrowUtf16(text.substr(0, text.find(L'\0')));
-}
-
 // What the recorder must see for an export of this list, call for call.
 std::vector<std::string> ExpectedExport(const std::vector<std::string>& headings,
                                         const std::vector<std::vector<std::string>>& rows) {
@@ -213,17 +197,15 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kExport)); }, 30)) << "upload unended";
     EXPECT_EQ(Enabled(), "00101");
 
-    const int records = SimRecords();
-    ASSERT_EQ(SendMessageW(Item(kList), LVM_GETITEMCOUNT, 0, 0), records);
-    EXPECT_EQ(TextOf(Item(kLength)), std::to_string(records));
+    // The tool's first three records as the list shows them; the export
+    // below reads them back from the list.
+    const std::vector<std::vector<std::string>> rows = {{"1", "12.340000", "N.m", "passed"},
+                                                        {"2", "12.510000", "N.m", "passed"},
+                                                        {"3", "125.800003", "kgf.cm", "passed"}};
+    ASSERT_EQ(SendMessageW(Item(kList), LVM_GETITEMCOUNT, 0, 0), 3);
+    EXPECT_EQ(TextOf(Item(kLength)), "3");
     EXPECT_EQ(TextOf(Item(kRange)), "20");
     EXPECT_TRUE(SendMessageW(Item(kList), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES);
-    std::vector<std::vector<std::string>> rows(records);
-    for (int r = 0; r < records; ++r) {
-        for (int c = 0; c < 4; ++c)
-            rows[r].push_back(RemoteItem(m_process.hProcess, Item(kList), r, c));
-        EXPECT_EQ(rows[r][0], std::to_string(r + 1));
-    }
 
     // With the recording server registered, every call of the export.
     ASSERT_TRUE(m_recorder.Register(true));
