@@ -4,9 +4,9 @@
 // that is gone, and the line wait's state per device.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,29 +18,17 @@
 
 namespace {
 
-// The real platform, with its boxes recorded instead of shown.
-class RecordingBoxes : public Win32CommPlatform {
-public:
-    int MessageBoxW(const std::string& text, const std::string& caption, std::uint32_t) override {
-        return Record(caption + ": " + text);
+// The real platform, with its boxes counted instead of shown: none is due.
+struct CountedBoxes : Win32CommPlatform {
+    std::atomic<int> boxes = 0;
+    int MessageBoxW(const std::string&, const std::string&, std::uint32_t) override {
+        return AfxMessageBox("", 0);
     }
-    int AfxMessageBox(const std::string& text, std::uint32_t) override { return Record(text); }
-    std::vector<std::string> Boxes() {
-        std::lock_guard lock(m_mutex);
-        return m_boxes;
-    }
-
-private:
-    int Record(const std::string& box) {
-        std::lock_guard lock(m_mutex);
-        m_boxes.push_back(box);
+    int AfxMessageBox(const std::string&, std::uint32_t) override {
+        ++boxes;
         return IDOK;
     }
-    std::mutex m_mutex;
-    std::vector<std::string> m_boxes;
 };
-
-const std::vector<std::string> kNoBoxes;
 
 // Reaches the device handle, to read the settings back from the system.
 struct Port : CSerialPort {
@@ -50,7 +38,7 @@ struct Port : CSerialPort {
 
 // A port owned by a message-only window of this thread, feeding an upload.
 struct Rig {
-    RecordingBoxes platform;
+    CountedBoxes platform;
     Port port{platform};
     UploadState state{
         [this](const std::uint8_t* bytes, std::uint32_t count) { port.HandOver(bytes, count); }};
@@ -104,7 +92,7 @@ TEST(Win32SerialPort, PortsThatDoNotExistFailToOpenWithNoBox) {
         EXPECT_EQ(rig.platform.GetLastError(), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
         EXPECT_FALSE(rig.port.StartMonitor());
         rig.port.Close();
-        EXPECT_EQ(rig.platform.Boxes(), kNoBoxes);
+        EXPECT_EQ(rig.platform.boxes, 0);
     }
 }
 
@@ -147,7 +135,7 @@ TEST(Win32SerialPort, UploadsFromTheToolWithTheRealWatchMaskTwice) {
     EXPECT_GT(rig.cts, 0);
     EXPECT_EQ(rig.others, 0);
     EXPECT_EQ(rig.wrongPort, 0);
-    EXPECT_EQ(rig.platform.Boxes(), kNoBoxes);
+    EXPECT_EQ(rig.platform.boxes, 0);
 }
 
 TEST(Win32SerialPort, ClosingWhileTheToolIsStillSendingStopsCleanly) {
@@ -161,7 +149,7 @@ TEST(Win32SerialPort, ClosingWhileTheToolIsStillSendingStopsCleanly) {
     EXPECT_FALSE(rig.port.IsMonitoring());
     EXPECT_FALSE(rig.port.IsOpen());
     EXPECT_FALSE(rig.state.exportEnabled);
-    EXPECT_EQ(rig.platform.Boxes(), kNoBoxes);
+    EXPECT_EQ(rig.platform.boxes, 0);
 }
 
 TEST(Win32SerialPortEnd, DestroyedWhileBlockedDeliveringAByteItStillReleasesThePort) {
@@ -182,7 +170,7 @@ TEST(Win32SerialPortEnd, DestroyedWhileBlockedDeliveringAByteItStillReleasesTheP
     Sleep(300);
     rig.reset();
 
-    RecordingBoxes platform;
+    CountedBoxes platform;
     CSerialPort again(platform);
     EXPECT_TRUE(again.Open(0, 1)) << "the port was released";
 }
@@ -200,7 +188,7 @@ protected:
     void TearDown() override {
         for (CommHandle handle : {device, line.hEvent}) platform.CloseHandle(handle);
     }
-    RecordingBoxes platform;
+    CountedBoxes platform;
     const CommHandle device = platform.CreateFileW("\\\\.\\COM1");
     Overlapped line{.hEvent = platform.CreateEventW()};
     std::uint32_t events = 0;
