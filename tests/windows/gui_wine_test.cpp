@@ -73,8 +73,8 @@ std::vector<std::string> ExpectedExport(const std::vector<std::string>& headings
     const std::string lastRange = "range#" + std::to_string(range);
     out.push_back("invoke " + lastRange + " 0xF6 flags=2 args=0 named=");
     out.push_back("invoke " + column + " 0xED flags=1 args=0 named=");
-    out.push_back("invoke application#1 0x22E flags=4 args=1 named=-3 BOOL:true");
-    out.push_back("invoke application#1 0x4BA flags=4 args=1 named=-3 BOOL:true");
+    out.push_back("invoke application#1 0x22E flags=4 args=1 named=-3 BOOL:-1");
+    out.push_back("invoke application#1 0x4BA flags=4 args=1 named=-3 BOOL:-1");
     for (const std::string& name :
          {column, lastRange, std::string("sheet#5"), std::string("sheets#4"),
           std::string("workbook#3"), std::string("workbooks#2"), std::string("application#1")})

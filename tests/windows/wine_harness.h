@@ -1,13 +1,12 @@
 // What the suites run under Wine share: paths on Wine's Z: drive, waiting
-// while this thread's messages are handled, the simulated tool's record
-// count and the recording "Excel.Application" server.
+// while this thread's messages are handled, and the recording
+// "Excel.Application" server.
 #pragma once
 
 #include <windows.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -28,12 +27,6 @@ inline bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
         for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg);
     }
     return true;
-}
-
-// The tool's record count, set by run_with_sim.sh; 0 when run without it.
-inline int SimRecords() {
-    const char* records = std::getenv("KELVARIN_SIM_RECORDS");
-    return records ? std::atoi(records) : 0;
 }
 
 // The recording server with its log in a file of this process; its
