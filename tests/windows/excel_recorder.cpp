@@ -164,7 +164,7 @@ public:
         Line().Add("create Excel.Application").Log();
         char failAt[16] = "0";
         GetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", failAt, sizeof failAt);
-        g_invokes = 0;
+        g_serial = g_invokes = 0;  // each creation's objects numbered from 1
         g_failAt = atol(failAt);
         auto* app = new Recorder("application");
         const HRESULT hr = app->QueryInterface(riid, out);
