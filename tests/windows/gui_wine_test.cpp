@@ -36,16 +36,13 @@ void Press(HWND control, WORD key = 0) {
     GetWindowRect(control, &r);
     SetForegroundWindow(GetAncestor(control, GA_ROOT));
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT input[2] = {};
-    for (INPUT& i : input) i.type = key ? INPUT_KEYBOARD : INPUT_MOUSE;
     if (key) {
-        input[0].ki.wVk = input[1].ki.wVk = key;
-        input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        keybd_event(static_cast<BYTE>(key), 0, 0, 0);
+        keybd_event(static_cast<BYTE>(key), 0, KEYEVENTF_KEYUP, 0);
     } else {
-        input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+        mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
     }
-    SendInput(2, input, sizeof(INPUT));
 }
 
 // What the recorder must see for an export of this list, call for call.

@@ -72,15 +72,6 @@ struct Rig {
     bool Open() {
         return port.Open(reinterpret_cast<OwnerHandle>(owner), 1) && port.StartMonitor();
     }
-    // One upload on an open, monitored port; the last acknowledgement is
-    // let out before returning.
-    bool Upload() {
-        state.exportEnabled = false;
-        state.BeginUpload();
-        const bool done = WaitFor([&] { return state.exportEnabled; }, 30);
-        WaitFor([&] { return !port.SendPending(); }, 2);
-        return done;
-    }
 };
 
 }  // namespace
@@ -117,7 +108,11 @@ TEST(Win32SerialPort, UploadsFromTheToolWithTheRealWatchMaskTwice) {
         EXPECT_EQ((std::vector<DWORD>{dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits,
                                       dcb.fRtsControl, dcb.fOutxCtsFlow, dcb.fOutX, dcb.fInX}),
                   (std::vector<DWORD>{9600, 8, NOPARITY, ONESTOPBIT, RTS_CONTROL_ENABLE, 0, 0, 0}));
-        EXPECT_TRUE(rig.Upload()) << "round " << round << ": " << rig.bytes << " bytes arrived";
+        rig.state.exportEnabled = false;
+        rig.state.BeginUpload();
+        EXPECT_TRUE(WaitFor([&] { return rig.state.exportEnabled; }, 30))
+            << "round " << round << ": " << rig.bytes << " bytes arrived";
+        WaitFor([&] { return !rig.port.SendPending(); }, 2);  // the last acknowledgement
         rig.port.Close();
         EXPECT_FALSE(rig.port.IsMonitoring());
         EXPECT_FALSE(rig.port.IsOpen());
