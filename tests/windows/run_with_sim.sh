@@ -3,15 +3,15 @@
 # torque tool's pty, then checks what the program put on the wire.
 #
 #   run_with_sim.sh --sim TORQUE_SIM --shim SHIM.so [--tool "OPTIONS"]
-#       [--requests N] [--acks N] -- PROGRAM.exe [ARGS...]
+#       [--requests N] [--acks N] [--stdout-lines N] -- PROGRAM.exe [ARGS...]
 #
 # --requests/--acks: how many upload requests and acknowledgements the tool
-# must have received.
+# must have received; --stdout-lines: how many lines the program must print.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
-sim="" shim="" tool="" requests="" acks=""
+sim="" shim="" tool="" requests="" acks="" lines=""
 while [ $# -gt 0 ]; do
     case $1 in
     --sim) sim=$2; shift 2 ;;
@@ -19,6 +19,7 @@ while [ $# -gt 0 ]; do
     --tool) tool=$2; shift 2 ;;
     --requests) requests=$2; shift 2 ;;
     --acks) acks=$2; shift 2 ;;
+    --stdout-lines) lines=$2; shift 2 ;;
     --) shift; break ;;
     *) echo "run_with_sim: unknown option $1" >&2; exit 2 ;;
     esac
@@ -70,5 +71,6 @@ expect() {  # what wanted got
 }
 expect "upload requests on the wire" "$requests" "$(grep -cx "$request" "$work/trace")"
 expect "acknowledgements on the wire" "$acks" "$(grep -cx "$ack" "$work/trace")"
+expect "output lines" "$lines" "$(wc -l <"$work/stdout")"
 [ "$fail" -eq 0 ] || { echo "--- wire trace" >&2; cat "$work/trace" >&2; }
 exit "$fail"
