@@ -22,6 +22,7 @@ namespace {
 constexpr CLSID kClsid = {
     0x6b1e3c52, 0x9a4d, 0x4f0b, {0x8c, 0x1e, 0x2d, 0x7a, 0x5b, 0x9e, 0x4c, 0x31}};
 constexpr wchar_t kClsidKey[] = L"CLSID\\{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}";
+constexpr wchar_t kInprocKey[] = L"CLSID\\{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}\\InprocServer32";
 
 HMODULE g_module = nullptr;
 LONG g_serial = 0;
@@ -64,10 +65,7 @@ Line& Describe(Line& line, const VARIANT& in) {
     line.Add(byRef ? " ref:" : " ");
     if (v.vt == VT_I2) return line.Add("I2:%d", v.iVal);
     if (v.vt == VT_ERROR) return line.Add("ERROR:0x%lX", static_cast<unsigned long>(v.scode));
-    if (v.vt == VT_BOOL)
-        return line.Add("BOOL:%s", v.boolVal == VARIANT_TRUE ? "true"
-                                   : v.boolVal               ? "odd"
-                                                             : "false");
+    if (v.vt == VT_BOOL) return line.Add("BOOL:%d", v.boolVal);  // true is -1
     if (v.vt != VT_BSTR) return line.Add("VT%d", v.vt);
     char utf8[2048];
     const int n =
@@ -166,7 +164,7 @@ public:
         Line().Add("create Excel.Application").Log();
         char failAt[16] = "0";
         GetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", failAt, sizeof failAt);
-        g_invokes = 0;
+        g_serial = g_invokes = 0;  // each creation's objects numbered from 1
         g_failAt = atol(failAt);
         auto* app = new Recorder("application");
         const HRESULT hr = app->QueryInterface(riid, out);
@@ -199,13 +197,11 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
-    wchar_t path[MAX_PATH], inproc[160];
+    wchar_t path[MAX_PATH];
     if (!GetModuleFileNameW(g_module, path, MAX_PATH)) return E_FAIL;
-    lstrcpyW(inproc, kClsidKey);
-    lstrcatW(inproc, L"\\InprocServer32");
     const bool ok = SetKey(L"Excel.Application\\CLSID", nullptr, kClsidKey + 6) &&
-                    SetKey(inproc, nullptr, path) &&
-                    SetKey(inproc, L"ThreadingModel", L"Apartment");
+                    SetKey(kInprocKey, nullptr, path) &&
+                    SetKey(kInprocKey, L"ThreadingModel", L"Apartment");
     return ok ? S_OK : E_FAIL;
 }
 

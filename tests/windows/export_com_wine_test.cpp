@@ -1,19 +1,18 @@
 // The COM client against the recording "Excel.Application" server, under
-// Wine: arguments in their order, and a call failing half way through.
+// Wine: arguments in their order, a call failing half way through, and the
+// automation runtime's set-up per thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Before the system's headers, whose macros and names would clash.
 #include "export/com/com_client.h"
 #include "export/export_to_excel.h"
 #include "table_list.h"
-// clang-format off
-#include <windows.h>
-// clang-format on
+#include "wine_harness.h"
 
 using automation::DispatchHandle;
 using automation::DispatchKind;
@@ -21,42 +20,9 @@ using automation::Variant;
 
 namespace {
 
-// Registers the recorder for one test, with its log in a file of its own.
-class Recorder {
-public:
-    explicit Recorder(int failAt) {
-        SetEnvironmentVariableA("KELVARIN_EXCEL_LOG", m_log.c_str());
-        SetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", std::to_string(failAt).c_str());
-        DeleteFileA(m_log.c_str());
-        Call("DllRegisterServer");
-    }
-    ~Recorder() {
-        Call("DllUnregisterServer");
-        DeleteFileA(m_log.c_str());
-    }
-    std::vector<std::string> Lines() const {
-        std::ifstream in(m_log);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-
-private:
-    static void Call(const char* entry) {
-        std::string path = "Z:" KELVARIN_RECORDER_DLL;
-        std::replace(path.begin(), path.end(), '/', '\\');
-        HMODULE dll = LoadLibraryA(path.c_str());
-        ASSERT_TRUE(dll) << path;
-        auto* function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(dll, entry)));
-        ASSERT_TRUE(function && function() == S_OK) << entry;
-    }
-    std::string m_log =
-        "C:\\windows\\temp\\kelvarin-excel-" + std::to_string(GetCurrentProcessId()) + ".log";
-};
-
 TEST(ComClient, PassesArgumentsInTheirOrder) {
-    Recorder recorder(0);
+    Recorder recorder;
+    ASSERT_TRUE(recorder.Register(true));
     InitAutomationRuntime();
     ComClient client;
     const DispatchHandle app = client.Create("Excel.Application");
@@ -77,9 +43,18 @@ TEST(ComClient, PassesArgumentsInTheirOrder) {
 // The export stops at the failing call and gives back everything it holds,
 // newest first; the caller is left to show the one box.
 TEST(ComClient, CallFailingHalfWayEndsTheExportWithEverythingReleased) {
-    for (int failAt : {1, 4, 9, 22, 24}) {
+    const std::string full =
+        "column#14 range#13 sheet#5 sheets#4 workbook#3 workbooks#2 application#1";
+    const std::pair<int, std::string> cases[] = {
+        {1, "application#1"},
+        {4, "sheets#4 workbook#3 workbooks#2 application#1"},
+        {9, "range#7 sheet#5 sheets#4 workbook#3 workbooks#2 application#1"},
+        {22, full},
+        {24, full}};
+    for (const auto& [failAt, held] : cases) {
         SCOPED_TRACE(failAt);
         Recorder recorder(failAt);
+        ASSERT_TRUE(recorder.Register(true));
         InitAutomationRuntime();
         ComClient client;
         std::vector<std::string> boxes;
@@ -97,24 +72,32 @@ TEST(ComClient, CallFailingHalfWayEndsTheExportWithEverythingReleased) {
         EXPECT_EQ(std::count_if(lines.begin(), failed,
                                 [](const std::string& l) { return l.starts_with("invoke "); }),
                   failAt - 1);
-        // Objects are numbered as made: what is held goes newest first.
-        std::vector<int> held, released;
-        auto number = [](const std::string& l) { return std::stoi(l.substr(l.find('#') + 1)); };
-        for (auto l = lines.begin() + 1; l != failed + 1; ++l) {
-            const int n = number(*l);
-            if (l->starts_with("release "))
-                std::erase(held, n);
-            else if (std::find(held.begin(), held.end(), n) == held.end())
-                held.push_back(n);
-        }
-        for (auto l = failed + 1; l != lines.end(); ++l) {
-            ASSERT_TRUE(l->starts_with("release ")) << *l;
-            released.push_back(number(*l));
-        }
-        EXPECT_TRUE(std::is_sorted(released.rbegin(), released.rend()));
-        for (int n : held)
-            EXPECT_NE(std::find(released.begin(), released.end(), n), released.end()) << n;
+        std::string released;  // of the "release ..." lines after the failure
+        for (auto l = failed + 1; l != lines.end(); ++l)
+            released += (released.empty() ? "" : " ") + l->substr(l->find(' ') + 1);
+        EXPECT_EQ(released, held);
     }
+}
+
+// Whether this thread's apartment is gone: a multithreaded one can be set
+// up only then.
+bool ApartmentGone() {
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(hr)) CoUninitialize();
+    return hr == S_OK;
+}
+
+TEST(AutomationRuntime, SetUpOncePerThreadHoweverOftenUsed) {
+    bool goneAfterOneRelease = false;
+    std::thread([&] {
+        InitAutomationRuntime();
+        ComClient client;
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(client.Create("Kelvarin.NoSuchServer"), automation::kNoObject);
+        OleUninitialize();
+        goneAfterOneRelease = ApartmentGone();
+    }).join();
+    EXPECT_TRUE(goneAfterOneRelease);
 }
 
 }  // namespace

@@ -1,42 +1,16 @@
 // kelvarin.exe end to end under Wine: the real window driven by real clicks
 // and keys, COM1 leading to the simulated tool (run_with_sim.sh), Export
 // going to the recording "Excel.Application" server.
-//
-//   gui_wine_tests KELVARIN.EXE RECORDER.DLL   (Unix paths)
 #include <gtest/gtest.h>
-#include <windows.h>
-// After windows.h, which they need.
-#include <commctrl.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "serial/win32_text.h"
+#include "wine_harness.h"
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 namespace {
 
-std::string g_program;
-std::string g_recorder;
-
-std::wstring DosPath(const std::string& unixPath) {
-    std::wstring path = L"Z:" + WidenUtf8(unixPath);
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
-bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(50)))
-        if (std::chrono::steady_clock::now() > deadline) return false;
-    return true;
-}
+const std::wstring kProgram = WidenUtf8(DosPath(KELVARIN_EXE));
 
 std::string TextOf(HWND hwnd) {
     wchar_t buffer[1024] = {};
@@ -62,39 +36,13 @@ void Press(HWND control, WORD key = 0) {
     GetWindowRect(control, &r);
     SetForegroundWindow(GetAncestor(control, GA_ROOT));
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT input[2] = {};
-    for (INPUT& i : input) i.type = key ? INPUT_KEYBOARD : INPUT_MOUSE;
     if (key) {
-        input[0].ki.wVk = input[1].ki.wVk = key;
-        input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        keybd_event(static_cast<BYTE>(key), 0, 0, 0);
+        keybd_event(static_cast<BYTE>(key), 0, KEYEVENTF_KEYUP, 0);
     } else {
-        input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+        mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
     }
-    SendInput(2, input, sizeof(INPUT));
-}
-
-// A list-view text of another process, read through a buffer placed there.
-std::string RemoteItem(HANDLE process, HWND list, int row, int column) {
-    auto* memory = static_cast<char*>(
-        VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.cchTextMax = 1024;
-    item.pszText = reinterpret_cast<LPWSTR>(memory + 1024);
-    WriteProcessMemory(process, memory, &item, sizeof item, nullptr);
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory));
-    std::wstring text(1024, L'\0');
-    ReadProcessMemory(process, memory + 1024, text.data(), 1024 * sizeof(wchar_t), nullptr);
-    VirtualFreeEx(process, memory, 0, MEM_RELEASE);
-    return NarrowUtf16(text.substr(0, text.find(L'\0')));
-}
-
-std::vector<std::string> ReadLines(const std::wstring& path) {
-    std::ifstream in(NarrowUtf16(path), std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 // What the recorder must see for an export of this list, call for call.
@@ -122,23 +70,13 @@ std::vector<std::string> ExpectedExport(const std::vector<std::string>& headings
     const std::string lastRange = "range#" + std::to_string(range);
     out.push_back("invoke " + lastRange + " 0xF6 flags=2 args=0 named=");
     out.push_back("invoke " + column + " 0xED flags=1 args=0 named=");
-    out.push_back("invoke application#1 0x22E flags=4 args=1 named=-3 BOOL:true");
-    out.push_back("invoke application#1 0x4BA flags=4 args=1 named=-3 BOOL:true");
+    out.push_back("invoke application#1 0x22E flags=4 args=1 named=-3 BOOL:-1");
+    out.push_back("invoke application#1 0x4BA flags=4 args=1 named=-3 BOOL:-1");
     for (const std::string& name :
          {column, lastRange, std::string("sheet#5"), std::string("sheets#4"),
           std::string("workbook#3"), std::string("workbooks#2"), std::string("application#1")})
         out.push_back("release " + name);
     return out;
-}
-
-bool CallRecorder(const char* entry) {
-    HMODULE dll = LoadLibraryW(DosPath(g_recorder).c_str());
-    if (!dll) return false;
-    using Fn = HRESULT(STDAPICALLTYPE*)();
-    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, entry)));
-    const bool ok = fn && SUCCEEDED(fn());
-    FreeLibrary(dll);
-    return ok;
 }
 
 constexpr int kCombo = 1000, kOpen = 1004, kClose = 1005, kList = 1006, kUpload = 1007,
@@ -147,15 +85,7 @@ constexpr int kCombo = 1000, kOpen = 1004, kClose = 1005, kList = 1006, kUpload 
 class KelvarinExe : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(g_program.empty()) << "usage: gui_wine_tests KELVARIN.EXE RECORDER.DLL";
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_log = temp + (L"kelvarin-excel-" + std::to_wstring(GetCurrentProcessId()) + L".log");
-        DeleteFileW(m_log.c_str());
-        SetEnvironmentVariableW(L"KELVARIN_EXCEL_LOG", m_log.c_str());
-        CallRecorder("DllUnregisterServer");
-
-        std::wstring command = L"\"" + DosPath(g_program) + L"\"";
+        std::wstring command = L"\"" + kProgram + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -166,12 +96,10 @@ protected:
         })) << "the main window never appeared";
     }
     void TearDown() override {
-        CallRecorder("DllUnregisterServer");
         if (m_process.hProcess) {
             TerminateProcess(m_process.hProcess, 1);  // refused once it has ended
             CloseHandle(m_process.hProcess);
         }
-        DeleteFileW(m_log.c_str());
     }
 
     HWND Item(int id) const { return GetDlgItem(m_main, id); }
@@ -250,9 +178,9 @@ protected:
         EXPECT_EQ(code, 0u);
     }
 
+    Recorder m_recorder;
     PROCESS_INFORMATION m_process{};
     HWND m_main = nullptr;
-    std::wstring m_log;
 };
 
 TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
@@ -266,34 +194,31 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEscapeEnds) {
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kExport)); }, 30)) << "upload unended";
     EXPECT_EQ(Enabled(), "00101");
 
-    const char* simRecords = std::getenv("KELVARIN_SIM_RECORDS");
-    const int records = simRecords ? std::atoi(simRecords) : 0;
-    ASSERT_EQ(SendMessageW(Item(kList), LVM_GETITEMCOUNT, 0, 0), records);
-    EXPECT_EQ(TextOf(Item(kLength)), std::to_string(records));
+    // The tool's first three records as the list shows them; the export
+    // below reads them back from the list.
+    const std::vector<std::vector<std::string>> rows = {{"1", "12.340000", "N.m", "passed"},
+                                                        {"2", "12.510000", "N.m", "passed"},
+                                                        {"3", "125.800003", "kgf.cm", "passed"}};
+    ASSERT_EQ(SendMessageW(Item(kList), LVM_GETITEMCOUNT, 0, 0), 3);
+    EXPECT_EQ(TextOf(Item(kLength)), "3");
     EXPECT_EQ(TextOf(Item(kRange)), "20");
     EXPECT_TRUE(SendMessageW(Item(kList), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES);
-    std::vector<std::vector<std::string>> rows(records);
-    for (int r = 0; r < records; ++r) {
-        for (int c = 0; c < 4; ++c)
-            rows[r].push_back(RemoteItem(m_process.hProcess, Item(kList), r, c));
-        EXPECT_EQ(rows[r][0], std::to_string(r + 1));
-    }
 
     // With the recording server registered, every call of the export.
-    ASSERT_TRUE(CallRecorder("DllRegisterServer"));
+    ASSERT_TRUE(m_recorder.Register(true));
     Press(Item(kExport));
     const std::vector<std::string> expected = ExpectedExport({"ID", "DATA", "UNIT", "PASS"}, rows);
-    WaitFor([&] { return ReadLines(m_log).size() >= expected.size(); });
-    ASSERT_EQ(ReadLines(m_log), expected);
+    WaitFor([&] { return m_recorder.Lines().size() >= expected.size(); });
+    ASSERT_EQ(m_recorder.Lines(), expected);
 
     // With no spreadsheet program: the warning, and nothing created.
-    ASSERT_TRUE(CallRecorder("DllUnregisterServer"));
+    ASSERT_TRUE(m_recorder.Register(false));
     Press(Item(kExport));
     AnswerBox(L"Warning", [](HWND box) {
         EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)),  // its one static text
                   "Can not Create Excel Application!");
     });
-    EXPECT_EQ(ReadLines(m_log).size(), expected.size());
+    EXPECT_EQ(m_recorder.Lines().size(), expected.size());
     EXPECT_TRUE(IsWindowEnabled(Item(kExport)));
 
     // The About box from the system menu's command, over the open port.
@@ -339,8 +264,7 @@ TEST_F(KelvarinExe, EnterOnThePortListEndsTheProgram) {
 // The executable's resources, read as data: a wrong code page or a lost
 // manifest shows here rather than as garbled menus on a user's machine.
 TEST(KelvarinResources, ChineseStringsIconSizesManifestAndVersion) {
-    ASSERT_FALSE(g_program.empty()) << "usage: gui_wine_tests KELVARIN.EXE RECORDER.DLL";
-    HMODULE module = LoadLibraryExW(DosPath(g_program).c_str(), nullptr,
+    HMODULE module = LoadLibraryExW(kProgram.c_str(), nullptr,
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_TRUE(module);
     const WORD chinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
@@ -384,10 +308,3 @@ TEST(KelvarinResources, ChineseStringsIconSizesManifestAndVersion) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc > 1) g_program = argv[1];
-    if (argc > 2) g_recorder = argv[2];
-    return RUN_ALL_TESTS();
-}

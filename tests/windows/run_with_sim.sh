@@ -51,9 +51,7 @@ pty=$(head -1 "$work/sim.out")
 [ -c "$pty" ] || { echo "run_with_sim: torque-sim gave no pty" >&2; cat "$work/trace" >&2; exit 1; }
 ln -sfn "$pty" "$link"
 
-records=$(sed -nE 's/.*--records[ =]([0-9]+).*/\1/p' <<<"$tool")
-KELVARIN_SIM_RECORDS=${records:-12} LD_PRELOAD=$shim "$root/scripts/wine-run" "$@" \
-    >"$work/stdout" 2>"$work/stderr"
+LD_PRELOAD=$shim "$root/scripts/wine-run" "$@" >"$work/stdout" 2>"$work/stderr"
 status=$?
 cat "$work/stdout"
 cat "$work/stderr" >&2

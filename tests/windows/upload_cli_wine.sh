@@ -9,10 +9,15 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "upload_cli_wine: $*" >&2; exit 1; }
-with_tool() { "$run" --sim "$sim" --shim "$shim" --tool "$1 --once" --requests 1 -- "$exe" "${@:2}"; }
+# RECORDS ARGS...: one request, and an acknowledgement for full range, data
+# length, each record and the end frame.
+with_tool() {
+    "$run" --sim "$sim" --shim "$shim" --tool "--records $1 --once" --requests 1 \
+        --acks $(($1 + 3)) -- "$exe" "${@:2}"
+}
 file='Z:'${work//\//\\}'\r.json'
 
-with_tool "--records 12" --port 1 --timeout 30 --format json --summary --limits 10:14 \
+with_tool 12 --port 1 --timeout 30 --format json --summary --limits 10:14 \
     --output "$file" >/dev/null || fail "JSON upload into $file"
 [ "$(ls -A "$work")" = r.json ] || fail "left behind: $(ls -A "$work")"
 python3 - "$work/r.json" <<'PY' || fail "JSON read back"
@@ -26,7 +31,7 @@ PY
 "$root/scripts/wine-run" "$exe" --port 1 --output "$file" 2>"$work/err"
 [ $? -eq 2 ] && grep -q 'exists (--force replaces it)' "$work/err" || fail "no refusal: $(cat "$work/err")"
 
-with_tool "--records 3" --port 1 --timeout 30 --csv --summary >"$work/csv" 2>"$work/side" ||
+with_tool 3 --port 1 --timeout 30 --csv --summary >"$work/csv" 2>"$work/side" ||
     fail "CSV upload"
 [ "$(head -2 "$work/csv")" = $'ID,DATA,UNIT,PASS\r\n1,12.340000,N.m,passed\r' ] &&
     [ "$(wc -l <"$work/csv")" -eq 4 ] || fail "CSV: $(cat "$work/csv")"
