@@ -72,6 +72,8 @@ TEST(UploadTable, JsonStringsAreValidUtf8WhateverTheBytes) {
         {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong '/'
         {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // surrogate
         {"\xF0\x9F\x98", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // cut short
+        {"\xE2\x82\xAC\xE2\x82(",
+         "\"\xE2\x82\xAC\xEF\xBF\xBD\xEF\xBF\xBD(\""},  // euro, bad third byte
         {std::string("a\0\x7F", 3), "\"a\\u0000\\u007f\""},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(JsonString(in), out);

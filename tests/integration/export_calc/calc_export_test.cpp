@@ -197,6 +197,7 @@ TEST_F(CalcExport, FailedCallsAndADeadOfficeLeaveTheClientFitForTheNextExport) {
         EXPECT_THROW(client->Invoke(on, id, kind, {}, VT_DISPATCH), AutomationError) << id;
     const Variant bad = Variant::Bstr("no such cell");
     EXPECT_THROW(Object(sheet, 0xC5, DispatchKind::PropertyGet, {bad, bad}), AutomationError);
+    EXPECT_THROW(Object(books, 0xB5, DispatchKind::Method, {bad}), AutomationError);  // a template
     // A document let go before it was shown is closed.
     OfficeReader reader(office.ProfileDir());
     EXPECT_EQ(1u, reader.Documents().size());
