@@ -124,7 +124,7 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
     }
     for (const char* bad : {"", "--port 0", "--port 13", "--port 1 --timeout x", "--port 1 --x",
                             "--port 1 --format xml", "--port 1 --limits 5:1", "--port 1 --force",
-                            "--port 1 --output $dir/out"})
+                            "--port 1 --output $dir/out", "--port 1 --output $UP/r"})
         cases.push_back(
             {std::string("KELVARIN_COM1=/nonexistent $UP ") + bad, 2, "", "kelvarin-upload: "});
 
