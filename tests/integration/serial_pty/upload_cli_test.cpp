@@ -122,9 +122,10 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
         cases.push_back({upload(existing, "--records 255", "--timeout 1"), 1, was,
                          "no complete upload from port 4 within 1 s"});
     }
-    for (const char* bad : {"", "--port 0", "--port 13", "--port 1 --timeout x", "--port 1 --x",
-                            "--port 1 --format xml", "--port 1 --limits 5:1", "--port 1 --force",
-                            "--port 1 --output $dir/out", "--port 1 --output $UP/r"})
+    for (const char* bad :
+         {"", "--port 0", "--port 13", "--port 1 --timeout x", "--port 1 --timeout 0",
+          "--port 1 --x", "--port 1 --format xml", "--port 1 --limits 5:1", "--port 1 --force",
+          "--port 1 --output $dir/out", "--port 1 --output $UP/r"})
         cases.push_back(
             {std::string("KELVARIN_COM1=/nonexistent $UP ") + bad, 2, "", "kelvarin-upload: "});
 
