@@ -85,8 +85,6 @@ protected:
     std::uint32_t m_sendLength = 1;
 
 private:
-    void WaitFailed(bool& reported);
-
     CommPlatform& m_platform;
     // Guards the send buffer and length between the owner's hand-over and
     // the worker's write.
