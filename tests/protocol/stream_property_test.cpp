@@ -25,7 +25,6 @@ TEST(FrameStreamProperty, AcknowledgesExactlyTheGoodFrames) {
 
         int acks = 0;
         UploadState host([&](const std::uint8_t*, std::uint32_t) { ++acks; });
-        int expectedAcks = 0;
         int expectedRows = 0;
 
         for (int frame = 0; frame < 60; ++frame) {
@@ -52,10 +51,8 @@ TEST(FrameStreamProperty, AcknowledgesExactlyTheGoodFrames) {
             for (std::uint8_t b : f) host.receiver.OnByte(b);
             ASSERT_EQ(acks - before, good ? 1 : 0)
                 << "seed " << seed << " frame " << frame << " command " << int{command};
-            if (good) ++expectedAcks;
             if (good && command == 0x03) ++expectedRows;
         }
-        EXPECT_EQ(acks, expectedAcks);
         EXPECT_EQ(host.list.GetItemCount(), expectedRows);
         EXPECT_LE(host.receiver.rxCount, FrameReceiver::kBufferSize);
     }

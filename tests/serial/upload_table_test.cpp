@@ -1,12 +1,33 @@
 #include "upload_table.h"
 
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 
+#include "output_file.h"
 #include "protocol/frame.h"
 #include "upload_options.h"
 #include "wire_trace.h"
+
+namespace {
+
+bool g_cutNextWrite = false;
+
+}  // namespace
+
+// The next write takes one byte only, as a nearly full disk may: the rest
+// must follow in further writes.
+extern "C" ssize_t write(int fd, const void* data, std::size_t size) {
+    if (g_cutNextWrite && size > 1) {
+        g_cutNextWrite = false;
+        size = 1;
+    }
+    return syscall(SYS_write, fd, data, size);
+}
 
 namespace {
 
@@ -19,51 +40,21 @@ void Feed(UploadState& state, std::uint8_t command, std::vector<std::uint8_t> pa
     for (std::uint8_t b : frame) state.receiver.OnByte(b);
 }
 
-TEST(UploadTable, TextCsvAndJsonOfTheSameList) {
+// A unit text that needs quoting and escaping; the rest of the formats is
+// read back from a real upload.
+TEST(UploadTable, CsvAndJsonQuoteAndEscapeTheTexts) {
     UploadState state(nullptr);
-    state.BeginUpload();
     Feed(state, CMD_FULL_RANGE, {0x13, 0x88});
-    Feed(state, CMD_DATA_LENGTH, {2});
-    // Two rows whose texts need quoting or escaping.
-    const char* rows[2][4] = {{"1", "1.500000", "say \"hi\", \\ \x01", "passed"},
-                              {"2", "null", "\xE4\xB8\xAD\xFF", "failed"}};
-    for (int row = 0; row < 2; ++row) {
-        state.list.InsertItem(row, rows[row][0]);
-        for (int column = 1; column < 4; ++column)
-            state.list.SetItemText(row, column, rows[row][column]);
-    }
-    const UploadSummary summary = Summarise(ReadingsOf(state.list), Limits{1, 2});
-    // Text passes the bytes as they are; CSV quotes what needs it.
-    EXPECT_EQ(FormatUpload(state, OutputFormat::Text, nullptr).output,
-              "Full Range: 0.5\nData Length: 2\nID\tDATA\tUNIT\tPASS\n"
-              "1\t1.500000\tsay \"hi\", \\ \x01\tpassed\n"
-              "2\tnull\t\xE4\xB8\xAD\xFF\tfailed\n");
-    EXPECT_EQ(FormatUpload(state, OutputFormat::Csv, &summary).output,
-              "ID,DATA,UNIT,PASS\r\n"
-              "1,1.500000,\"say \"\"hi\"\", \\ \x01\",passed\r\n"
-              "2,null,\xE4\xB8\xAD\xFF,failed\r\n");
-    EXPECT_EQ(FormatUpload(state, OutputFormat::Json, &summary).output,
-              "{\n"
-              "  \"full_range\": 0.5,\n"
-              "  \"data_length\": 2,\n"
-              "  \"records\": [\n"
+    Feed(state, CMD_DATA_LENGTH, {1});
+    const char* row[4] = {"1", "1.500000", "say \"hi\", \\ \x01", "passed"};
+    state.list.InsertItem(0, row[0]);
+    for (int column = 1; column < 4; ++column) state.list.SetItemText(0, column, row[column]);
+    EXPECT_EQ(FormatUpload(state, OutputFormat::Csv, nullptr).output,
+              "ID,DATA,UNIT,PASS\r\n1,1.500000,\"say \"\"hi\"\", \\ \x01\",passed\r\n");
+    EXPECT_EQ(FormatUpload(state, OutputFormat::Json, nullptr).output,
+              "{\n  \"full_range\": 0.5,\n  \"data_length\": 1,\n  \"records\": [\n"
               "    {\"id\": \"1\", \"data\": \"1.500000\", \"unit\": \"say \\\"hi\\\", \\\\ "
-              "\\u0001\", \"pass\": \"passed\", \"value\": 1.500000},\n"
-              "    {\"id\": \"2\", \"data\": \"null\", \"unit\": \"\xE4\xB8\xAD\xEF\xBF\xBD\", "
-              "\"pass\": \"failed\", \"value\": null}\n"
-              "  ],\n"
-              "  \"summary\": {\n"
-              "    \"units\": [\n"
-              "      {\"unit\": \"say \\\"hi\\\", \\\\ \\u0001\", \"count\": 1, \"passed\": 1, "
-              "\"failed\": 0, \"mean\": 1.500000, \"s\": null, \"min\": 1.500000, \"max\": "
-              "1.500000, \"range\": 0.000000, \"outside\": 0, \"cm\": null, \"cmk\": null}\n"
-              "    ],\n"
-              "    \"no_value\": 1,\n"
-              "    \"limits\": {\"lower\": 1.000000, \"upper\": 2.000000}\n"
-              "  }\n"
-              "}\n");
-    EXPECT_EQ(FormatUpload(UploadState(nullptr), OutputFormat::Json, nullptr).output,
-              "{\n  \"full_range\": 0,\n  \"data_length\": 0,\n  \"records\": []\n}\n");
+              "\\u0001\", \"pass\": \"passed\", \"value\": 1.500000}\n  ]\n}\n");
 }
 
 TEST(UploadTable, JsonStringsAreValidUtf8WhateverTheBytes) {
@@ -82,8 +73,7 @@ TEST(UploadTable, JsonStringsAreValidUtf8WhateverTheBytes) {
 TEST(UploadTable, LimitsAreTwoFiniteNumbersLowerFirst) {
     const auto negative = ParseLimits("-3.5:-1");
     ASSERT_TRUE(negative);
-    EXPECT_EQ(negative->lower, -3.5);
-    EXPECT_EQ(negative->upper, -1);
+    EXPECT_EQ(std::pair(negative->lower, negative->upper), std::pair(-3.5, -1.0));
     for (const char* bad : {"14:10", "5:5", "10", ":14", "10:", "a:b", "1:nan", "1:inf"})
         EXPECT_FALSE(ParseLimits(bad)) << bad;
 }
@@ -116,6 +106,17 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
                   "50 bytes",
                   "       7 ms  tool -> host  99  dropped: noise before a header",
                   "       8 ms  tool -> host  EB 00 55 01  unfinished at the end"}));
+}
+
+TEST(OutputFile, AShortWriteIsFollowedByTheRest) {
+    const std::string path = testing::TempDir() + "kelvarin-output-" + std::to_string(getpid());
+    const std::string text = "ID,DATA,UNIT,PASS\r\n";
+    std::string error;
+    g_cutNextWrite = true;
+    EXPECT_EQ(WriteFileAtomically(path, text, false, error), WriteResult::Written) << error;
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+    std::remove(path.c_str());
 }
 
 }  // namespace
