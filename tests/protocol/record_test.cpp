@@ -12,16 +12,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes Payload(std::uint8_t id, std::uint32_t magnitude, std::uint8_t negative,
               std::uint8_t decimals, std::uint8_t unit, std::uint8_t present, std::uint8_t failed) {
-    return {id,
-            static_cast<std::uint8_t>(magnitude >> 24),
-            static_cast<std::uint8_t>(magnitude >> 16),
-            static_cast<std::uint8_t>(magnitude >> 8),
-            static_cast<std::uint8_t>(magnitude),
-            negative,
-            decimals,
-            unit,
-            present,
-            failed};
+    Bytes p = {id, 0, 0, 0, 0, negative, decimals, unit, present, failed};
+    for (int i = 0; i < 4; ++i) p[1 + i] = static_cast<std::uint8_t>(magnitude >> (24 - 8 * i));
+    return p;
 }
 
 // The flags are true for any non-zero byte.
@@ -41,10 +34,9 @@ TEST(RecordDecoding, ValuesSignsScalesAndFlags) {
         {250, 0, 1, 0, 0, 25.0f, "null", "passed"},              // no value shown, still decoded
         {0xFFFFFFFF, 0, 0, 1, 0, -1.0f, "-1.000000", "passed"},  // the magnitude is signed
         {0xFFFFFFFF, 1, 0, 1, 0, 1.0f, "1.000000", "passed"},
-        {0x7FFFFFFF, 0, 60, 1, 0, 0.0f, "0.000000", "passed"},   // a huge scale leaves nothing
-        {0x7FFFFFFF, 0, 255, 1, 0, 0.0f, "0.000000", "passed"},  // no overflow to inf or nan
+        {0x7FFFFFFF, 0, 255, 1, 0, 0.0f, "0.000000",
+         "passed"},  // a huge scale leaves nothing, not inf or nan
         {0x80000000, 0, 0, 1, 0, -2147483648.0f, "-2147483648.000000", "passed"},
-        {7, 0, 0, 1, 0, 7.0f, "7.000000", "passed"},
     };
     for (const Case& c : cases) {
         const Bytes p = Payload(9, c.magnitude, c.negative, c.decimals, 2, c.present, c.failed);

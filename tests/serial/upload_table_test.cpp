@@ -9,7 +9,6 @@
 #include <fstream>
 
 #include "output_file.h"
-#include "protocol/frame.h"
 #include "upload_options.h"
 #include "wire_trace.h"
 
@@ -31,30 +30,15 @@ extern "C" ssize_t write(int fd, const void* data, std::size_t size) {
 
 namespace {
 
-// Feeds one tool frame to the state's receiver.
-void Feed(UploadState& state, std::uint8_t command, std::vector<std::uint8_t> payload) {
-    std::vector<std::uint8_t> frame = {0xEB,    0x00, 0x55,
-                                       command, 0,    static_cast<std::uint8_t>(payload.size())};
-    frame.insert(frame.end(), payload.begin(), payload.end());
-    frame.push_back(FrameCheck(frame.data(), frame.size()));
-    for (std::uint8_t b : frame) state.receiver.OnByte(b);
-}
-
-// A unit text that needs quoting and escaping; the rest of the formats is
-// read back from a real upload.
-TEST(UploadTable, CsvAndJsonQuoteAndEscapeTheTexts) {
+// RFC 4180: quoted only when needed; the rest of the formats is read back
+// from a real upload.
+TEST(UploadTable, CsvQuotesWhatWouldBreakTheRow) {
     UploadState state(nullptr);
-    Feed(state, CMD_FULL_RANGE, {0x13, 0x88});
-    Feed(state, CMD_DATA_LENGTH, {1});
     const char* row[4] = {"1", "1.500000", "say \"hi\", \\ \x01", "passed"};
     state.list.InsertItem(0, row[0]);
     for (int column = 1; column < 4; ++column) state.list.SetItemText(0, column, row[column]);
     EXPECT_EQ(FormatUpload(state, OutputFormat::Csv, nullptr).output,
               "ID,DATA,UNIT,PASS\r\n1,1.500000,\"say \"\"hi\"\", \\ \x01\",passed\r\n");
-    EXPECT_EQ(FormatUpload(state, OutputFormat::Json, nullptr).output,
-              "{\n  \"full_range\": 0.5,\n  \"data_length\": 1,\n  \"records\": [\n"
-              "    {\"id\": \"1\", \"data\": \"1.500000\", \"unit\": \"say \\\"hi\\\", \\\\ "
-              "\\u0001\", \"pass\": \"passed\", \"value\": 1.500000}\n  ]\n}\n");
 }
 
 TEST(UploadTable, JsonStringsAreValidUtf8WhateverTheBytes) {
@@ -65,7 +49,7 @@ TEST(UploadTable, JsonStringsAreValidUtf8WhateverTheBytes) {
         {"\xF0\x9F\x98", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // cut short
         {"\xE2\x82\xAC\xE2\x82(",
          "\"\xE2\x82\xAC\xEF\xBF\xBD\xEF\xBF\xBD(\""},  // euro, bad third byte
-        {std::string("a\0\x7F", 3), "\"a\\u0000\\u007f\""},
+        {std::string("say \"hi\", \\ \0\x7F", 14), "\"say \\\"hi\\\", \\\\ \\u0000\\u007f\""},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(JsonString(in), out);
 }
@@ -86,12 +70,13 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
         [&](const std::uint8_t* bytes, std::uint32_t count) { trace.Sent(bytes, count); });
     state.receiver.observer = &trace;
     state.BeginUpload();
-    for (std::uint8_t b : {0x12, 0xEB, 0x00, 0x13, 0xEB, 0x00}) state.receiver.OnByte(b);
-    Feed(state, CMD_ACK_ONLY, {});  // accepted
-    for (std::uint8_t b : {0xEB, 0x00, 0x55, 0xF1, 0x00, 0x00, 0x00}) state.receiver.OnByte(b);
-    Feed(state, CMD_RECORD, {1, 2});  // too short
-    for (std::uint8_t b : {0xEB, 0x00, 0x55, 0x03, 0x01, 0x00}) state.receiver.OnByte(b);
-    for (std::uint8_t b : {0x99, 0xEB, 0x00, 0x55, 0x01}) state.receiver.OnByte(b);
+    // Noise, an accepted frame, a bad check, a short payload, a long frame,
+    // noise and a frame cut off.
+    for (std::uint8_t b :
+         {0x12, 0xEB, 0x00, 0x13, 0xEB, 0x00, 0xEB, 0x00, 0x55, 0xF1, 0x00, 0x00, 0x31, 0xEB,
+          0x00, 0x55, 0xF1, 0x00, 0x00, 0x00, 0xEB, 0x00, 0x55, 0x03, 0x00, 0x02, 0x01, 0x02,
+          0x48, 0xEB, 0x00, 0x55, 0x03, 0x01, 0x00, 0x99, 0xEB, 0x00, 0x55, 0x01})
+        state.receiver.OnByte(b);
     trace.Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
     EXPECT_EQ(lines,
               (std::vector<std::string>{
