@@ -53,7 +53,6 @@ TEST(UploadStats, PerUnitFiguresAndCapabilityAgainstLimits) {
 }
 
 TEST(UploadStats, ValuesAreTheNumbersTheListShows) {
-    EXPECT_EQ(ValueOf("123.449997"), 123.449997);
     EXPECT_EQ(ValueOf("-0.500000"), -0.5);
     for (const char* text : {"null", "", "nan", "inf", "1e999", "12abc"})
         EXPECT_FALSE(ValueOf(text)) << text;
