@@ -11,17 +11,18 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
+// A bash script, and how it ended.
+struct Ending {
+    std::string script;
+    int status;
+    std::string out, err;
 };
 
 // Runs a bash script, standard output and error kept apart. The script has
 // $UP (kelvarin-upload), $dir (a fresh folder with an empty folder out) and
 // start_tool OPTIONS, which starts torque-sim on a pty for one upload and
 // points port 4 at it.
-Outcome Script(const std::string& body) {
+Ending Script(const std::string& body) {
     const std::string base = ::testing::TempDir() + "kelvarin-upload-" + std::to_string(getpid());
     std::ofstream(base + ".sh") << "set -o pipefail; UP=" KELVARIN_UPLOAD
                                    "; SIM=" KELVARIN_TORQUE_SIM R"(
@@ -39,12 +40,10 @@ start_tool() {
         std::system(("bash " + base + ".sh >" + base + ".out 2>" + base + ".err").c_str());
     const auto read = [&](const char* suffix) {
         std::ifstream in(base + suffix);
-        std::string text(std::istreambuf_iterator<char>(in), {});
-        std::remove((base + suffix).c_str());
-        return text;
+        return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    Outcome run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read(".out"), read(".err")};
-    std::remove((base + ".sh").c_str());
+    Ending run{body, WIFEXITED(status) ? WEXITSTATUS(status) : -1, read(".out"), read(".err")};
+    for (const char* suffix : {".sh", ".out", ".err"}) std::remove((base + suffix).c_str());
     return run;
 }
 
@@ -52,7 +51,7 @@ start_tool() {
 // CSV (RFC 4180) and JSON must hold the text table's rows and summary, and
 // only CSV has a side text, which is the rest of the text output.
 TEST(UploadCli, EachFormatHoldsTheKnownMemory) {
-    const Outcome run = Script(R"(for f in text csv json; do
+    const Ending run = Script(R"(for f in text csv json; do
   start_tool --fast --records 12
   $UP --port 4 --format $f --summary --limits 10:14 --output $dir/$f 2>>$dir/side || exit
 done
@@ -80,22 +79,17 @@ PY)");
     EXPECT_EQ(run.status, 0) << run.err;
 }
 
-// Every way a run can end: its status, its message, and the output file
-// complete or as it was, with no temporary file beside it.
+// Every way a run can end: its status, its message (a part of standard
+// error), and the output file complete or as it was, with no temporary file
+// beside it (standard output, then `ls -A` and the first lines of FILE).
 TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
-    struct Case {
-        std::string script;
-        int status;
-        std::string out;  // the program's output, then `ls -A` and the first lines of FILE
-        std::string err;
-    };
     // Into $dir/out/r, holding "old" when `existing`.
     const auto upload = [](bool existing, const std::string& tool, const std::string& then) {
         return std::string(existing ? "echo old >$dir/out/r; " : "") + "start_tool " + tool +
                "\n$UP --port 4 --force --output $dir/out/r " + then;
     };
     const std::string kill = "& up=$!; sleep 0.5; kill -", old = "r\nold\n";
-    std::vector<Case> cases = {
+    std::vector<Ending> cases = {
         {upload(true, "--fast --records 3", ""), 0, "r\nFull Range: 20\nData Length: 3\n", ""},
         {"mount -t tmpfs -o size=4k tmpfs $dir/out 2>/dev/null || exit 77\n"
          "echo old >$dir/out/r; head -c 8192 /dev/zero >$dir/out/filler 2>/dev/null; " +
@@ -112,12 +106,12 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
          "   3    /no/tty (KELVARIN_COM3)\n", ""},
         // The trace of a noisy upload: the request, and the bytes dropped.
         {"start_tool --fast --records 6 --retransmit 100 --fault stray-bytes@2 --fault bad-check@3 "
-         "--fault unknown-command@5 --fault short-payload@6\n$UP --port 4 --trace 2>&1 >/dev/null "
-         "| "
+         "--fault unknown-command@5 --fault short-payload@6\n"
+         "$UP --port 4 --trace 2>&1 >/dev/null | "
          "grep -oE 'host -> tool  EB 00 55 F0 00 00 30$|dropped: [a-z ]+' | sort -u",
          0,
-         "dropped: bad check byte\ndropped: noise before a header\ndropped: payload too short "
-         "for its command\ndropped: unknown command\n"
+         "dropped: bad check byte\ndropped: noise before a header\n"
+         "dropped: payload too short for its command\ndropped: unknown command\n"
          "host -> tool  EB 00 55 F0 00 00 30\n",
          ""},
         // The worker cannot wait on its events (four descriptors, three allowed).
@@ -149,11 +143,11 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
         cases.push_back({std::string("KELVARIN_COM1=/nonexistent $UP --port 1 --limits ") + limits,
                          2, "", "kelvarin-upload: --limits takes LOWER:UPPER"});
 
-    for (const Case& c : cases) {
+    for (const Ending& c : cases) {
         SCOPED_TRACE(c.script);
-        const Outcome run = Script(c.script +
-                                   "\nstatus=$?; ls -A $dir/out; head -2 $dir/out/r 2>/dev/null; "
-                                   "exit $status");
+        const Ending run = Script(c.script +
+                                  "\nstatus=$?; ls -A $dir/out; head -2 $dir/out/r 2>/dev/null; "
+                                  "exit $status");
         if (run.status == 77) continue;  // no tmpfs to fill, or root opens anything
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_EQ(run.out, c.out);
