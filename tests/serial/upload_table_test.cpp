@@ -1,22 +1,11 @@
 #include "upload_table.h"
 
 #include <gtest/gtest.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
 
-#include "output_file.h"
 #include "upload_options.h"
 #include "wire_trace.h"
-
-// Every write here takes all but one byte, as a nearly full disk may: its
-// callers must write the rest.
-extern "C" ssize_t write(int fd, const void* data, std::size_t size) {
-    return syscall(SYS_write, fd, data, size > 1 ? size - 1 : size);
-}
 
 namespace {
 
@@ -68,16 +57,6 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
                   "50 bytes",
                   "       5 ms  tool -> host  99  dropped: noise before a header",
                   "       6 ms  tool -> host  EB 00 55 01  unfinished at the end"}));
-}
-
-TEST(OutputFile, AShortWriteIsFollowedByTheRest) {
-    const std::string path = testing::TempDir() + "kelvarin-output-" + std::to_string(getpid());
-    const std::string text = "ID,DATA,UNIT,PASS\r\n";
-    std::string error;
-    EXPECT_EQ(WriteFileAtomically(path, text, false, error), WriteResult::Written) << error;
-    std::ifstream in(path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
-    std::remove(path.c_str());
 }
 
 }  // namespace
