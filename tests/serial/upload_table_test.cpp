@@ -22,12 +22,12 @@ TEST(UploadTable, CsvQuotesWhatWouldBreakTheRow) {
 
 TEST(UploadTable, JsonStringsAreValidUtf8WhateverTheBytes) {
     const std::pair<std::string, std::string> cases[] = {
-        {"\xC3\xA9", "\"\xC3\xA9\""},                                  // é kept
+        {"\xC3\xA9\xE2\x80\x80", "\"\xC3\xA9\xE2\x80\x80\""},          // é and U+2000 kept
         {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong '/'
         {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // surrogate
         {"\xF0\x9F\x98", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // cut short
-        {"\xE2\x82\xAC\xE2\x82(",
-         "\"\xE2\x82\xAC\xEF\xBF\xBD\xEF\xBF\xBD(\""},  // euro, bad third byte
+        {"\xE2\x82\xAC\xE2\x82\xC0(",
+         "\"\xE2\x82\xAC\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD(\""},  // euro, bad third byte
         {std::string("say \"hi\", \\ \0\x7F", 14), "\"say \\\"hi\\\", \\\\ \\u0000\\u007f\""},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(JsonString(in), out);
