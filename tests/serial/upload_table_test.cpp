@@ -41,10 +41,11 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
         [&](const std::uint8_t* bytes, std::uint32_t count) { trace.Sent(bytes, count); });
     state.receiver.observer = &trace;
     state.BeginUpload();
-    // Noise, an accepted frame, a long frame, noise and a frame cut off; the
-    // other reasons are seen on a real upload.
-    for (std::uint8_t b : {0x12, 0xEB, 0x00, 0x13, 0xEB, 0x00, 0xEB, 0x00, 0x55, 0xF1, 0x00, 0x00,
-                           0x31, 0xEB, 0x00, 0x55, 0x03, 0x01, 0x00, 0x99, 0xEB, 0x00, 0x55, 0x01})
+    // Noise, an accepted frame, noise, a long frame, noise and a frame cut
+    // off; the other reasons are seen on a real upload.
+    for (std::uint8_t b :
+         {0x12, 0xEB, 0x00, 0x13, 0xEB, 0x00, 0xEB, 0x00, 0x55, 0xF1, 0x00, 0x00, 0x31,
+          0x99, 0xEB, 0x00, 0x55, 0x03, 0x01, 0x00, 0x98, 0xEB, 0x00, 0x55, 0x01})
         state.receiver.OnByte(b);
     trace.Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
     EXPECT_EQ(lines,
@@ -53,10 +54,11 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
                   "       1 ms  tool -> host  12 EB 00 13 EB 00  dropped: noise before a header",
                   "       2 ms  tool -> host  EB 00 55 F1 00 00 31",
                   "       3 ms  host -> tool  EB 00 55 F5 00 00 35",
-                  "       4 ms  tool -> host  EB 00 55 03 01 00  dropped: frame longer than "
+                  "       4 ms  tool -> host  99  dropped: noise before a header",
+                  "       5 ms  tool -> host  EB 00 55 03 01 00  dropped: frame longer than "
                   "50 bytes",
-                  "       5 ms  tool -> host  99  dropped: noise before a header",
-                  "       6 ms  tool -> host  EB 00 55 01  unfinished at the end"}));
+                  "       6 ms  tool -> host  98  dropped: noise before a header",
+                  "       7 ms  tool -> host  EB 00 55 01  unfinished at the end"}));
 }
 
 }  // namespace
