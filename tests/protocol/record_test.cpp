@@ -45,7 +45,6 @@ TEST(RecordDecoding, ValuesSignsScalesAndFlags) {
         EXPECT_FLOAT_EQ(r.value, c.value);
         EXPECT_EQ(DataText(r), c.data);
         EXPECT_EQ(PassText(r), c.pass);
-        EXPECT_EQ(IdText(r), "9");
     }
     const std::pair<std::uint8_t, const char*> units[] = {
         {0, " "},      {1, "kgf.cm"},     {2, "N.m"},           {3, "lfb.ft"},
