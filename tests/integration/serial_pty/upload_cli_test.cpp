@@ -104,7 +104,8 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
          1, "", "Permission denied (serial ports belong to the group dialout"},
         {"KELVARIN_COM3=/no/tty $UP --list-ports | grep -F '(KELVARIN'", 0,
          "   3    /no/tty (KELVARIN_COM3)\n", ""},
-        {"$UP --list-ports >/dev/full", 1, "", ""},
+        {"$UP --list-ports >/dev/full", 1, "", "cannot write to standard output: No space"},
+        {"$UP --version >/dev/full", 1, "", "cannot write to standard output: No space"},
         // The trace of a noisy upload: the request, and the bytes dropped.
         {"start_tool --fast --records 6 --retransmit 100 --fault stray-bytes@2 --fault bad-check@3 "
          "--fault unknown-command@5 --fault short-payload@6\n"
