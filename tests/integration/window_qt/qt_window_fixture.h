@@ -34,14 +34,11 @@ protected:
     static constexpr const char* kPortClosed = "11000";
     static constexpr const char* kPortOpen = "00110";
 
+    // Every test starts with a window on the POSIX platform.
     void SetUp() override {
         RegisterAppResources();
         AfxSetBackend(&backend);
-    }
-    void TearDown() override {
-        app.m_pMainWnd = nullptr;
-        dlg.reset();
-        AfxSetBackend(nullptr);
+        Open(PosixPlatform());
     }
 
     // Creates and shows the window without a loop of its own.
@@ -118,5 +115,5 @@ protected:
     automation::RecordingClient excel;
     // For failures a real line cannot give on demand.
     FakeCommPlatform comm;
-    std::unique_ptr<CKelvarinDlg> dlg;
+    std::unique_ptr<CKelvarinDlg> dlg;  // goes first
 };
