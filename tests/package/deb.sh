@@ -13,7 +13,6 @@ export DEBIAN_FRONTEND=noninteractive
 # Search paths other than the module's one to the office (overridden) are
 # errors to lintian, the build tree's included.
 lintian --fail-on error,warning "$deb" || fail "lintian found errors or warnings"
-apt-get purge -y -qq kelvarin >/dev/null 2>&1 || true
 apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log"; fail "apt-get install failed"; }
 for f in /usr/bin/kelvarin* /usr/lib/kelvarin/*.so; do

@@ -30,11 +30,9 @@ for _ in 1 2; do w "$setup" /S >/dev/null || fail "silent install failed"; done
 [ "$(w reg query "$key" | grep -ci kelvarin)" -eq 1 ] || fail "two installs, not one entry"
 [ -f "$inst/LICENSE.txt" ] || fail "no licence texts installed"
 for f in Kelvarin.lnk "Kelvarin command line.lnk"; do [ -f "$menu/$f" ] || fail "no shortcut $f"; done
-w reg query "$key\\Kelvarin" >"$work/entry" || fail "no uninstall entry"
-for v in 'DisplayName.*Kelvarin' "DisplayVersion.*$version" 'Publisher.*Kelvarin' \
-    'DisplayIcon.*kelvarin.exe' 'EstimatedSize.*0x' 'UninstallString.*uninstall.exe'; do
-    grep -q "$v" "$work/entry" || fail "the uninstall entry lacks $v"
-done
+[ "$(w reg query "$key\\Kelvarin" | grep -cE " (DisplayName|Publisher) .*Kelvarin| \
+DisplayVersion .*$version| DisplayIcon .*kelvarin.exe| EstimatedSize .*0x| UninstallString .*uninstall.exe")" -eq 6 ] ||
+    fail "the uninstall entry lacks a value"
 
 "$root/tests/windows/run_with_sim.sh" --sim "$(realpath "$1")" --shim "$(realpath "$2")" \
     --requests 1 --stdout-lines 15 -- "$inst/kelvarin-upload.exe" --port 1 >/dev/null ||

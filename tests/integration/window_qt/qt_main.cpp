@@ -12,9 +12,7 @@ int main(int argc, char** argv) {
     // Offscreen also when the test list is asked for outside ctest.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // A frame resent after Port Close would land in the next upload.
-    PtyTool tool({.records = torque_sim::DefaultRecords(60),
-                  .retransmitAfter = std::chrono::milliseconds(0),
-                  .faults = {}});
+    PtyTool tool({.records = torque_sim::DefaultRecords(60), .retransmitAfter = {}, .faults = {}});
     setenv("KELVARIN_COM1", tool.Path().c_str(), 1);
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
