@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -81,9 +82,9 @@ protected:
         return done();
     }
     // Runs `act`, reading each modal box it shows ("title|texts") and closing
-    // it with Enter. With `n` given, once a box is up another thread sends a
-    // data-length frame of `n` as the serial worker would, and each box stays
-    // until the field shows `n`.
+    // it with Enter. With `n` given, a second after a box is up another thread
+    // sends a data-length frame of `n` as the serial worker would, and each
+    // box stays until the field shows `n`.
     std::vector<std::string> Boxes(const std::function<void()>& act, int n = -1) {
         std::vector<std::string> seen;
         std::thread sender;
@@ -93,6 +94,7 @@ protected:
             if (!box || box == &Dialog()) return;
             if (n >= 0 && !sender.joinable())
                 sender = std::thread([owner = dlg->GetSafeOwner(), n] {
+                    std::this_thread::sleep_for(std::chrono::seconds(1));
                     for (std::uint8_t b :
                          torque_sim::EncodeFrame(CMD_DATA_LENGTH, {std::uint8_t(n)}))
                         OwnerMailbox::Send(owner, WM_SERIAL_BYTE, b, 1);

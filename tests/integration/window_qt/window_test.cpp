@@ -3,17 +3,12 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
-#include <future>
+#include <atomic>
 #include <tuple>
 
 #include "qt_window_fixture.h"
 
 namespace {
-
-template <class T>
-bool Ready(const std::future<T>& f) {
-    return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-}
 
 class QtLayoutTest : public QtWindowTest {};
 
@@ -21,8 +16,8 @@ class QtLayoutTest : public QtWindowTest {};
 // of 7 x 14 (the stand-in sans face at 9 points, 96 dpi): x * 7 / 4 and
 // y * 14 / 8, rounded.
 TEST_F(QtLayoutTest, StartsWithTheTemplatesControlsAndStateInPlace) {
-    ASSERT_EQ(Window().Units().baseX, 7) << "the pixel table below assumes base units 7 x 14";
-    ASSERT_EQ(Window().Units().baseY, 14);
+    ASSERT_EQ(QSize(Window().Units().baseX, Window().Units().baseY), QSize(7, 14))
+        << "the pixel table below assumes these base units";
     EXPECT_EQ(Dialog().size(), QSize(499, 396));
     EXPECT_EQ(Dialog().minimumSize(), Dialog().maximumSize()) << "fixed size";
     EXPECT_EQ(Dialog().windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
@@ -96,30 +91,20 @@ TEST_F(QtLayoutTest, AboutBoxAndMessageBoxesOfAnyThreadHandleBytes) {
               (std::vector<std::string>{"关于 Kelvarin|Kelvarin，1.0 版"}));
     EXPECT_EQ(backend.Windows().size(), 1u) << "the About box is gone";
 
-    // A worker's box, bytes arriving while it is up.
-    auto worker = std::async(std::launch::async, [&] {
-        return backend.MessageBox(nullptr, "second", "Application Error", MB_ICONSTOP);
-    });
-    EXPECT_EQ(Boxes([&] { EXPECT_TRUE(Spin([&] { return Ready(worker); })); }, 7),
-              (std::vector<std::string>{"Application Error|second"}));
-}
-
-// A worker's box is waited for asleep: polling would wake the worker some
-// twenty times a second while the box is up.
-TEST_F(QtLayoutTest, AWorkerWaitsForItsBoxWithoutWaking) {
-    auto wakeUps = std::async(std::launch::async, [&] {
+    // A worker's box, the tool's bytes arriving while it is up. The worker
+    // waits for it asleep: polling would wake it some twenty times a second.
+    std::atomic<long> wakeUps{-1};
+    std::thread worker([&] {
         rusage before{}, after{};
         getrusage(RUSAGE_THREAD, &before);
-        EXPECT_EQ(backend.MessageBox(nullptr, "text", "caption", MB_OK), IDOK);
+        backend.MessageBox(nullptr, "second", "Application Error", MB_ICONSTOP);
         getrusage(RUSAGE_THREAD, &after);
-        return after.ru_nvcsw - before.ru_nvcsw;
+        wakeUps = after.ru_nvcsw - before.ru_nvcsw;
     });
-    // Answered a second after it is asked for, from within the box's own loop.
-    QTimer::singleShot(1000, [] {
-        if (QWidget* box = QApplication::activeModalWidget()) box->close();
-    });
-    ASSERT_TRUE(Spin([&] { return Ready(wakeUps); }));
-    EXPECT_LE(wakeUps.get(), 3);
+    EXPECT_EQ(Boxes([&] { EXPECT_TRUE(Spin([&] { return wakeUps >= 0; })); }, 7),
+              (std::vector<std::string>{"Application Error|second"}));
+    worker.join();
+    EXPECT_LE(wakeUps, 3);
 }
 
 }  // namespace
