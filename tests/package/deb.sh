@@ -4,7 +4,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 deb=$(ls "$root"/dist/kelvarin_*_amd64.deb)
-version=$(sed -nE 's/^project\(Kelvarin VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() { echo "deb: $*" >&2; exit 1; }
@@ -21,7 +20,6 @@ done
 # With the office installed, the module finds all its libraries.
 [ ! -d /usr/lib/libreoffice/program ] || ! ldd /usr/lib/kelvarin/*.so | grep 'not found' ||
     fail "the spreadsheet module misses libraries"
-[ "$(kelvarin --version)" = "kelvarin $version" ] || fail "kelvarin --version"
 MANPAGER=cat man kelvarin-upload 2>/dev/null | grep -q -- '--port' || fail "man kelvarin-upload"
 
 # A full upload from the packaged simulator with the packaged uploader.

@@ -30,11 +30,6 @@
 // The main window on real Qt widgets (offscreen).
 class QtWindowTest : public ::testing::Test {
 protected:
-    // Which of the port list, Port Open, Port Close, Upload and Export take
-    // clicks; an upload under way is "00100", one ended "00101".
-    static constexpr const char* kPortClosed = "11000";
-    static constexpr const char* kPortOpen = "00110";
-
     // Every test starts with a window on the POSIX platform.
     void SetUp() override {
         RegisterAppResources();
@@ -59,6 +54,9 @@ protected:
     }
     QTableWidget* List() { return Control<QTableWidget>(IDC_LIST_DATA); }
     std::string Text(int id) { return Control<QLineEdit>(id)->text().toStdString(); }
+    // Which of the port list, Port Open, Port Close, Upload and Export take
+    // clicks: "11000" port closed, "00110" open, "00100" uploading, "00101"
+    // uploaded.
     std::string Enabled() {
         std::string out;
         for (int id : {IDC_COMBO_PORT, IDC_BUTTON_OPEN, IDC_BUTTON_CLOSE, IDC_BUTTON_UPLOAD,
@@ -82,24 +80,23 @@ protected:
         return done();
     }
     // Runs `act`, reading each modal box it shows ("title|texts") and closing
-    // it with Enter. With `n` given, a second after a box is up another thread
+    // it with Enter. With `n` (not 0), a second after a box is up another thread
     // sends a data-length frame of `n` as the serial worker would, and each
     // box stays until the field shows `n`.
-    std::vector<std::string> Boxes(const std::function<void()>& act, int n = -1) {
+    std::vector<std::string> Boxes(const std::function<void()>& act, std::uint8_t n = 0) {
         std::vector<std::string> seen;
         std::thread sender;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             QWidget* box = QApplication::activeModalWidget();
             if (!box || box == &Dialog()) return;
-            if (n >= 0 && !sender.joinable())
+            if (n && !sender.joinable())
                 sender = std::thread([owner = dlg->GetSafeOwner(), n] {
                     std::this_thread::sleep_for(std::chrono::seconds(1));
-                    for (std::uint8_t b :
-                         torque_sim::EncodeFrame(CMD_DATA_LENGTH, {std::uint8_t(n)}))
+                    for (std::uint8_t b : torque_sim::EncodeFrame(CMD_DATA_LENGTH, {n}))
                         OwnerMailbox::Send(owner, WM_SERIAL_BYTE, b, 1);
                 });
-            if (n >= 0 && Text(IDC_EDIT_LENGTH) != std::to_string(n)) return;
+            if (n && Text(IDC_EDIT_LENGTH) != std::to_string(n)) return;
             std::string shown = box->windowTitle().toStdString();
             for (QLabel* l : box->findChildren<QLabel*>())
                 if (!l->text().isEmpty()) shown.append("|").append(l->text().toStdString());

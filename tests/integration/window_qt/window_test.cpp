@@ -59,7 +59,7 @@ TEST_F(QtLayoutTest, StartsWithTheTemplatesControlsAndStateInPlace) {
         EXPECT_TRUE(Control<QLineEdit>(id)->isReadOnly());
         EXPECT_EQ(Control<QLineEdit>(id)->alignment(), Qt::AlignCenter);
     }
-    EXPECT_EQ(Enabled(), kPortClosed);
+    EXPECT_EQ(Enabled(), "11000");
 
     // Headings and cells are centred, cells cannot be edited.
     Deliver(torque_sim::EncodeFrame(CMD_RECORD, torque_sim::EncodeRecordPayload({})));
@@ -79,7 +79,7 @@ TEST_F(QtLayoutTest, StartsWithTheTemplatesControlsAndStateInPlace) {
     // Enter presses a focused button (elsewhere it ends the dialog).
     Control(IDC_BUTTON_OPEN)->setFocus();
     QTest::keyClick(Control(IDC_BUTTON_OPEN), Qt::Key_Return);
-    EXPECT_EQ(Enabled(), kPortOpen);
+    EXPECT_EQ(Enabled(), "00110");
 }
 
 // The About box, the window's own boxes and those of other threads (as the
