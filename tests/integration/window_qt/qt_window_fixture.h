@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -79,7 +80,7 @@ protected:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         return done();
     }
-    // Runs `act`, reading each modal box it shows ("title|texts") and closing
+    // Runs `act`, reading each modal box it shows ("title|texts|icon") and closing
     // it with Enter. With `n` (not 0), a second after a box is up another thread
     // sends a data-length frame of `n` as the serial worker would, and each
     // box stays until the field shows `n`.
@@ -100,6 +101,7 @@ protected:
             std::string shown = box->windowTitle().toStdString();
             for (QLabel* l : box->findChildren<QLabel*>())
                 if (!l->text().isEmpty()) shown.append("|").append(l->text().toStdString());
+            if (auto* m = qobject_cast<QMessageBox*>(box)) shown += "|" + std::to_string(m->icon());
             seen.push_back(shown);
             QTest::keyClick(box, Qt::Key_Return);
         });

@@ -75,7 +75,7 @@ TEST_F(QtFaultTest, PortWorkerOrExportFailureShowsOneBoxAndChangesNothing) {
         comm.Fail(op, 2, 1);
         EXPECT_EQ(Boxes([&] { Click(IDC_BUTTON_OPEN); }),
                   (std::vector<std::string>{
-                      "提示|打开端口失败,\n请确认端口是否选择正确或端口已经打开!"}));
+                      "提示|打开端口失败,\n请确认端口是否选择正确或端口已经打开!|2"}));
         EXPECT_EQ(Enabled(), "11000");
     }
     Click(IDC_BUTTON_OPEN);
@@ -83,7 +83,7 @@ TEST_F(QtFaultTest, PortWorkerOrExportFailureShowsOneBoxAndChangesNothing) {
     EXPECT_EQ(Enabled(), "00111");
     excel.FailCall(3);
     EXPECT_EQ(Boxes([&] { Click(IDC_BUTTON_EXPORT); }),
-              std::vector<std::string>{"kelvarin|Scripted failure"});
+              std::vector<std::string>{"kelvarin|Scripted failure|3"});
     EXPECT_EQ(Enabled(), "00111");
     EXPECT_TRUE(Boxes([&] { Click(IDC_BUTTON_EXPORT); }).empty());
     EXPECT_EQ(excel.Cells().at("D1"), "PASS");
