@@ -1,6 +1,6 @@
 // The COM client against the recording "Excel.Application" server, under
-// Wine: arguments in their order, a call failing half way through, and the
-// automation runtime's set-up per thread.
+// Wine: each kind of call with its arguments in their order, a call failing
+// half way through, and the automation runtime's set-up per thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,56 +14,55 @@
 #include "table_list.h"
 #include "wine_harness.h"
 
-using automation::DispatchHandle;
-using automation::DispatchKind;
-using automation::Variant;
+using namespace automation;
 
 namespace {
 
-TEST(ComClient, PassesArgumentsInTheirOrder) {
+TEST(ComClient, PassesEachKindOfCallWithItsArgumentsInTheirOrder) {
     Recorder recorder;
     ASSERT_TRUE(recorder.Register(true));
-    InitAutomationRuntime();
     ComClient client;
     const DispatchHandle app = client.Create("Excel.Application");
-    ASSERT_NE(app, automation::kNoObject);
-    const Variant a1 = Variant::Bstr("A1"), b2 = Variant::Bstr("B2");
-    const Variant args[] = {Variant::ByRef(a1), Variant::ByRef(b2)};
-    const DispatchHandle range =
-        client.Invoke(app, 0xC5, DispatchKind::PropertyGet, args, automation::VT_DISPATCH).pdispVal;
-    client.Release(range);
+    ASSERT_NE(app, kNoObject);
+    const Variant a1 = Variant::Bstr("A1"), b2 = Variant::Bstr("B2"), one = Variant::I2(1),
+                  omitted = Variant::Error(DISP_E_PARAMNOTFOUND);
+    const Variant range[] = {Variant::ByRef(a1), Variant::ByRef(b2)},
+                  item[] = {Variant::ByRef(one)}, add[] = {Variant::ByRef(omitted)},
+                  yes[] = {Variant::Bool(true)};
+    client.Release(
+        client.Invoke(app, 0xC5, DispatchKind::PropertyGet, range, automation::VT_DISPATCH)
+            .pdispVal);
+    client.Release(
+        client.Invoke(app, 0xAA, DispatchKind::PropertyGet, item, automation::VT_DISPATCH)
+            .pdispVal);
+    client.Release(
+        client.Invoke(app, 0xB5, DispatchKind::Method, add, automation::VT_DISPATCH).pdispVal);
+    client.Invoke(app, 0x22E, DispatchKind::PropertyPut, yes, automation::VT_EMPTY);
     client.Release(app);
-    EXPECT_EQ(recorder.Lines(),
-              (std::vector<std::string>{"create Excel.Application",
-                                        "invoke application#1 0xC5 flags=2 args=2 named= "
-                                        "BSTR:A1 BSTR:B2",
-                                        "release range#2", "release application#1"}));
+    EXPECT_EQ(
+        recorder.Lines(),
+        (std::vector<std::string>{
+            "create Excel.Application", "invoke #1 0xC5 flags=2 args=2 named= BSTR:A1 BSTR:B2",
+            "release #2", "invoke #1 0xAA flags=2 args=1 named= I2:1", "release #3",
+            "invoke #1 0xB5 flags=1 args=1 named= ERROR:0x80020004", "release #4",
+            "invoke #1 0x22E flags=4 args=1 named=-3 BOOL:-1", "release #1"}));
 }
 
 // The export stops at the failing call and gives back everything it holds,
 // newest first; the caller is left to show the one box.
 TEST(ComClient, CallFailingHalfWayEndsTheExportWithEverythingReleased) {
-    const std::string full =
-        "column#14 range#13 sheet#5 sheets#4 workbook#3 workbooks#2 application#1";
     const std::pair<int, std::string> cases[] = {
-        {1, "application#1"},
-        {4, "sheets#4 workbook#3 workbooks#2 application#1"},
-        {9, "range#7 sheet#5 sheets#4 workbook#3 workbooks#2 application#1"},
-        {22, full},
-        {24, full}};
+        {1, "#1"}, {9, "#7 #5 #4 #3 #2 #1"}, {24, "#14 #13 #5 #4 #3 #2 #1"}};
     for (const auto& [failAt, held] : cases) {
         SCOPED_TRACE(failAt);
         Recorder recorder(failAt);
         ASSERT_TRUE(recorder.Register(true));
-        InitAutomationRuntime();
         ComClient client;
-        std::vector<std::string> boxes;
         EXPECT_THROW(ExportToExcel(client, TableList::WithRows(1),
-                                   [&](const std::string& text, const std::string&, unsigned) {
-                                       boxes.push_back(text);
+                                   [](const std::string&, const std::string&, unsigned) {
+                                       ADD_FAILURE() << "a box";
                                    }),
                      AutomationError);
-        EXPECT_TRUE(boxes.empty());
         const std::vector<std::string> lines = recorder.Lines();
         const auto failed = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
             return l.ends_with(" failed");
@@ -79,25 +78,18 @@ TEST(ComClient, CallFailingHalfWayEndsTheExportWithEverythingReleased) {
     }
 }
 
-// Whether this thread's apartment is gone: a multithreaded one can be set
-// up only then.
-bool ApartmentGone() {
-    const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (SUCCEEDED(hr)) CoUninitialize();
-    return hr == S_OK;
-}
-
 TEST(AutomationRuntime, SetUpOncePerThreadHoweverOftenUsed) {
-    bool goneAfterOneRelease = false;
+    HRESULT afterOneRelease = S_FALSE;
     std::thread([&] {
         InitAutomationRuntime();
         ComClient client;
-        for (int i = 0; i < 2; ++i)
-            EXPECT_EQ(client.Create("Kelvarin.NoSuchServer"), automation::kNoObject);
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(client.Create("Kelvarin.NoSuchServer"), kNoObject);
         OleUninitialize();
-        goneAfterOneRelease = ApartmentGone();
+        // Only once the apartment is gone can a multithreaded one be set up.
+        afterOneRelease = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(afterOneRelease)) CoUninitialize();
     }).join();
-    EXPECT_TRUE(goneAfterOneRelease);
+    EXPECT_EQ(afterOneRelease, S_OK);
 }
 
 }  // namespace

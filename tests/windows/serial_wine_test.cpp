@@ -1,13 +1,10 @@
 // The serial port on the real Win32 calls, under Wine: COM1 leads to the
-// simulated tool's pty (run_with_sim.sh), other ports lead nowhere. Also a
-// port destroyed while its worker is blocked delivering a byte to a window
-// that is gone, and the line wait's state per device.
+// simulated tool's pty (run_with_sim.sh), other ports lead nowhere.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -42,7 +39,7 @@ struct Rig {
     Port port{platform};
     UploadState state{
         [this](const std::uint8_t* bytes, std::uint32_t count) { port.HandOver(bytes, count); }};
-    int bytes = 0, cts = 0, others = 0, wrongPort = 0;
+    int bytes = 0, cts = 0, others = 0;
     HWND owner;
 
     Rig() {
@@ -59,12 +56,12 @@ struct Rig {
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         auto* rig = reinterpret_cast<Rig*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         if (!rig || message < WM_USER) return DefWindowProcW(hwnd, message, wParam, lParam);
-        if (lParam != rig->port.PortNumber()) ++rig->wrongPort;
-        if (message == WM_SERIAL_BYTE) {
+        if (message == WM_SERIAL_BYTE && lParam == rig->port.PortNumber()) {
             ++rig->bytes;
             rig->state.receiver.OnByte(static_cast<std::uint8_t>(wParam));
         } else {
-            ++(message == WM_SERIAL_CTS ? rig->cts : rig->others);
+            ++(message == WM_SERIAL_CTS && lParam == rig->port.PortNumber() ? rig->cts
+                                                                            : rig->others);
         }
         return 0;
     }
@@ -114,18 +111,16 @@ TEST(Win32SerialPort, UploadsFromTheToolWithTheRealWatchMaskTwice) {
             << "round " << round << ": " << rig.bytes << " bytes arrived";
         WaitFor([&] { return !rig.port.SendPending(); }, 2);  // the last acknowledgement
         rig.port.Close();
-        EXPECT_FALSE(rig.port.IsMonitoring());
-        EXPECT_FALSE(rig.port.IsOpen());
+        EXPECT_FALSE(rig.port.IsMonitoring() || rig.port.IsOpen());
         EXPECT_EQ(rig.state.list.GetItemCount(), records);
         // Every byte of every frame, once: 7 bytes a frame around payloads of
         // 2 (full range), 1 (data length), 10 per record and 0 (end).
         EXPECT_EQ(rig.bytes, round * ((records + 3) * 7 + 2 + 1 + records * 10));
     }
-    // With EV_CTS in the mask every line wake-up also reports CTS; nothing else.
+    // With EV_CTS in the mask every line wake-up also reports CTS; nothing
+    // else comes, and nothing for another port.
     EXPECT_GT(rig.cts, 0);
-    EXPECT_EQ(rig.others, 0);
-    EXPECT_EQ(rig.wrongPort, 0);
-    EXPECT_EQ(rig.platform.boxes, 0);
+    EXPECT_EQ(rig.others + rig.platform.boxes, 0);
 }
 
 // Ended mid-stream twice: closed while the tool is still sending, then
@@ -162,57 +157,22 @@ TEST(Win32SerialPortEnd, ClosedOrDestroyedMidStreamItStopsCleanlyAndReleasesTheP
     EXPECT_TRUE(again.Open(0, 1)) << "the port was released";
 }
 
-// COM1 with a line wait under way.
-class Win32LineWait : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(device, kInvalidHandle);
-        ASSERT_TRUE(platform.SetCommMask(device, kEvRxChar));
-        platform.PurgeComm(device, kPurgeAll);  // what an earlier test left unread
-        ASSERT_FALSE(platform.WaitCommEvent(device, &events, &line));
-        ASSERT_EQ(platform.GetLastError(), kErrorIoPending);
-    }
-    void TearDown() override {
-        for (CommHandle handle : {device, line.hEvent}) platform.CloseHandle(handle);
-    }
-    CountedBoxes platform;
-    const CommHandle device = platform.CreateFileW("\\\\.\\COM1");
-    Overlapped line{.hEvent = platform.CreateEventW()};
-    std::uint32_t events = 0;
-};
-
-// A wait under way on one port is not started again because another port
+// A line wait under way on COM1 is not started again because another port
 // was opened (or failed to open) meanwhile: starting it again would reset
 // its event, which is set here by hand to tell.
-TEST_F(Win32LineWait, AnotherPortsOpenLeavesThisPortsWaitAlone) {
+TEST(Win32LineWait, AnotherPortsOpenLeavesThisPortsWaitAlone) {
+    CountedBoxes platform;
+    const CommHandle device = platform.CreateFileW("\\\\.\\COM1");
+    ASSERT_NE(device, kInvalidHandle);
+    Overlapped line{.hEvent = platform.CreateEventW()};
+    std::uint32_t events = 0;
+    ASSERT_TRUE(platform.SetCommMask(device, kEvRxChar));
+    ASSERT_FALSE(platform.WaitCommEvent(device, &events, &line));
+    ASSERT_EQ(platform.GetLastError(), kErrorIoPending);
     platform.SetEvent(line.hEvent);
     EXPECT_EQ(platform.CreateFileW("\\\\.\\COM9"), kInvalidHandle);
     EXPECT_FALSE(platform.WaitCommEvent(device, &events, &line));
     EXPECT_EQ(platform.GetLastError(), kErrorIoPending);
     EXPECT_EQ(platform.WaitForSingleObject(line.hEvent, 0), kWaitObject0) << "not started again";
-}
-
-// The worker's next pass after a wake-up for a send, when its line wait
-// ended meanwhile: the ended wait must be reported with its event still
-// set, not replaced by a new one that waits for the next byte.
-TEST_F(Win32LineWait, AWaitThatEndedUnseenIsReportedNotStartedAgain) {
-    // The tool answers the request with one frame, then waits for its
-    // acknowledgement: no byte comes after these.
-    Overlapped transfer{.hEvent = platform.CreateEventW()};
-    UploadState state{[&](const std::uint8_t* bytes, std::uint32_t count) {
-        std::uint32_t done = 0;
-        if (!platform.WriteFile(device, bytes, count, &done, &transfer))
-            platform.GetOverlappedResult(device, &transfer, &done, 1);
-    }};
-    state.BeginUpload();
-    ASSERT_EQ(platform.WaitForSingleObject(line.hEvent, 10000), kWaitObject0);
-
-    EXPECT_TRUE(platform.WaitCommEvent(device, &events, &line));
-    EXPECT_EQ(platform.WaitForSingleObject(line.hEvent, 500), kWaitObject0)
-        << "the bytes that came are announced";
-    CommStatus status;
-    std::uint32_t errors = 0;
-    platform.ClearCommError(device, &errors, &status);
-    EXPECT_GT(status.cbInQue, 0u);
-    platform.CloseHandle(transfer.hEvent);
+    for (CommHandle handle : {device, line.hEvent}) platform.CloseHandle(handle);
 }

@@ -30,8 +30,8 @@ inline bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
 }
 
 // The recording server with its log in a file of this process; its
-// KELVARIN_EXCEL_FAIL_AT-th call fails (0: none). Registered only on demand,
-// and never left registered. For suites built with its path.
+// `failAt`-th call fails (0: none). Registered only on demand, and never
+// left registered. For suites built with its path.
 #ifdef KELVARIN_RECORDER_DLL
 class Recorder {
 public:
@@ -46,13 +46,17 @@ public:
         DeleteFileA(m_log.c_str());
     }
     static bool Register(bool on) {
-        HMODULE dll = LoadLibraryA(DosPath(KELVARIN_RECORDER_DLL).c_str());
-        using Entry = HRESULT(STDAPICALLTYPE*)();
-        auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
-            GetProcAddress(dll, on ? "DllRegisterServer" : "DllUnregisterServer")));
-        const bool ok = entry && entry() == S_OK;
-        FreeLibrary(dll);
-        return ok;
+        const std::string clsid = "{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}",
+                          server = "CLSID\\" + clsid + "\\InprocServer32";
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, "Excel.Application");
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str());
+        auto set = [](const std::string& key, const char* name, const std::string& value) {
+            return RegSetKeyValueA(HKEY_CLASSES_ROOT, key.c_str(), name, REG_SZ, value.c_str(),
+                                   static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+        };
+        return !on || (set("Excel.Application\\CLSID", nullptr, clsid) &&
+                       set(server, nullptr, DosPath(KELVARIN_RECORDER_DLL)) &&
+                       set(server, "ThreadingModel", "Apartment"));
     }
     std::vector<std::string> Lines() const {
         std::ifstream in(m_log, std::ios::binary);
