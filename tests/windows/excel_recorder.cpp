@@ -53,11 +53,8 @@ Line& Describe(Line& line, const VARIANT& in) {
     if (v.vt == VT_I2) return line.Add("I2:%d", v.iVal);
     if (v.vt == VT_ERROR) return line.Add("ERROR:0x%lX", static_cast<unsigned long>(v.scode));
     if (v.vt == VT_BOOL) return line.Add("BOOL:%d", v.boolVal);  // true is -1
-    if (v.vt != VT_BSTR) return line.Add("VT%d", v.vt);
-    char utf8[2048] = {};
-    WideCharToMultiByte(CP_UTF8, 0, v.bstrVal, static_cast<int>(SysStringLen(v.bstrVal)), utf8,
-                        sizeof utf8 - 1, nullptr, nullptr);
-    return line.Add("BSTR:%s", utf8);
+    // The texts here are ASCII: the test's own and the tool's.
+    return v.vt == VT_BSTR ? line.Add("BSTR:%ls", v.bstrVal) : line.Add("VT%d", v.vt);
 }
 
 class Recorder final : public IDispatch {

@@ -29,34 +29,30 @@ inline bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
     return true;
 }
 
-// The recording server with its log in a file of this process; its
-// `failAt`-th call fails (0: none). Registered only on demand, and never
-// left registered. For suites built with its path.
+// The recording server, registered for the lifetime of this object, with
+// its log in a file of this process; its `failAt`-th call fails (0: none).
+// For suites built with its path.
 #ifdef KELVARIN_RECORDER_DLL
 class Recorder {
 public:
+    bool registered = false;
+
     explicit Recorder(int failAt = 0) {
         SetEnvironmentVariableA("KELVARIN_EXCEL_LOG", m_log.c_str());
         SetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", std::to_string(failAt).c_str());
-        DeleteFileA(m_log.c_str());
-        Register(false);
+        DeleteFileA(m_log.c_str());  // a log left by a process of the same number
+        const std::string server = m_clsid + "\\InprocServer32";
+        registered = !RegSetValueA(HKEY_CLASSES_ROOT, "Excel.Application\\CLSID", REG_SZ,
+                                   m_clsid.c_str() + 6, 0) &&
+                     !RegSetValueA(HKEY_CLASSES_ROOT, server.c_str(), REG_SZ,
+                                   DosPath(KELVARIN_RECORDER_DLL).c_str(), 0) &&
+                     !RegSetKeyValueA(HKEY_CLASSES_ROOT, server.c_str(), "ThreadingModel", REG_SZ,
+                                      "Apartment", 10);
     }
     ~Recorder() {
-        Register(false);
-        DeleteFileA(m_log.c_str());
-    }
-    static bool Register(bool on) {
-        const std::string clsid = "{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}",
-                          server = "CLSID\\" + clsid + "\\InprocServer32";
         RegDeleteTreeA(HKEY_CLASSES_ROOT, "Excel.Application");
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str());
-        auto set = [](const std::string& key, const char* name, const std::string& value) {
-            return RegSetKeyValueA(HKEY_CLASSES_ROOT, key.c_str(), name, REG_SZ, value.c_str(),
-                                   static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-        };
-        return !on || (set("Excel.Application\\CLSID", nullptr, clsid) &&
-                       set(server, nullptr, DosPath(KELVARIN_RECORDER_DLL)) &&
-                       set(server, "ThreadingModel", "Apartment"));
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, m_clsid.c_str());
+        DeleteFileA(m_log.c_str());
     }
     std::vector<std::string> Lines() const {
         std::ifstream in(m_log, std::ios::binary);
@@ -66,7 +62,8 @@ public:
     }
 
 private:
-    std::string m_log =
+    const std::string m_clsid = "CLSID\\{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}";
+    const std::string m_log =
         "C:\\windows\\temp\\kelvarin-excel-" + std::to_string(GetCurrentProcessId()) + ".log";
 };
 #endif
