@@ -42,8 +42,8 @@ for v in 'DisplayName.*Kelvarin' "DisplayVersion.*$version" 'Publisher.*Kelvarin
 done
 [ "$(w reg query "$uninst_key" | grep -ci kelvarin)" -eq 1 ] || fail "two installs, not one entry"
 
-"$root/tests/windows/run_with_sim.sh" --sim "$sim" --shim "$shim" --requests 1 --stdout-lines 15 \
-    -- "$inst/kelvarin-upload.exe" --port 1 >/dev/null || fail "no upload with the installed program"
+"$root/tests/windows/run_with_sim.sh" "$sim" "$shim" "" "1:15" "$inst/kelvarin-upload.exe" --port 1 \
+    >"$work/upload" && [ "$(wc -l <"$work/upload")" -eq 15 ] || fail "no upload with the installed program"
 
 # With Kelvarin running, the uninstaller (run in place, so it can be waited
 # for) refuses and changes nothing.
