@@ -26,25 +26,23 @@ TEST(ComClient, PassesEachKindOfCallWithItsArgumentsInTheirOrder) {
     ASSERT_NE(app, kNoObject);
     const Variant a1 = Variant::Bstr("A1"), b2 = Variant::Bstr("B2"), one = Variant::I2(1),
                   omitted = Variant::Error(DISP_E_PARAMNOTFOUND);
-    const Variant range[] = {Variant::ByRef(a1), Variant::ByRef(b2)},
-                  item[] = {Variant::ByRef(one)}, add[] = {Variant::ByRef(omitted)},
-                  yes[] = {Variant::Bool(true)};
-    client.Release(
-        client.Invoke(app, 0xC5, DispatchKind::PropertyGet, range, automation::VT_DISPATCH)
-            .pdispVal);
-    client.Release(
-        client.Invoke(app, 0xAA, DispatchKind::PropertyGet, item, automation::VT_DISPATCH)
-            .pdispVal);
-    client.Release(
-        client.Invoke(app, 0xB5, DispatchKind::Method, add, automation::VT_DISPATCH).pdispVal);
-    client.Invoke(app, 0x22E, DispatchKind::PropertyPut, yes, automation::VT_EMPTY);
+    const struct {
+        DispId id;
+        DispatchKind kind;
+        std::vector<Variant> args;
+    } calls[] = {{0xC5, DispatchKind::PropertyGet, {Variant::ByRef(a1), Variant::ByRef(b2)}},
+                 {0xAA, DispatchKind::PropertyGet, {Variant::ByRef(one)}},
+                 {0xB5, DispatchKind::Method, {Variant::ByRef(omitted)}},
+                 {0x22E, DispatchKind::PropertyPut, {Variant::Bool(true)}}};
+    for (const auto& call : calls)
+        client.Invoke(app, call.id, call.kind, call.args, automation::VT_EMPTY);
     client.Release(app);
     EXPECT_EQ(
         recorder.Lines(),
         (std::vector<std::string>{
             "create Excel.Application", "invoke #1 0xC5 flags=2 args=2 named= BSTR:A1 BSTR:B2",
-            "release #2", "invoke #1 0xAA flags=2 args=1 named= I2:1", "release #3",
-            "invoke #1 0xB5 flags=1 args=1 named= ERROR:0x80020004", "release #4",
+            "invoke #1 0xAA flags=2 args=1 named= I2:1",
+            "invoke #1 0xB5 flags=1 args=1 named= ERROR:0x80020004",
             "invoke #1 0x22E flags=4 args=1 named=-3 BOOL:-1", "release #1"}));
 }
 

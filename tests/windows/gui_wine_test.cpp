@@ -21,10 +21,9 @@ constexpr int kCombo = 1000, kOpen = 1004, kClose = 1005, kList = 1006, kUpload 
 class KelvarinExe : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::wstring command = L"\"" + kProgram + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        ASSERT_TRUE(CreateProcessW(kProgram.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
                                    nullptr, &startup, &m_process));
         CloseHandle(m_process.hThread);
         ASSERT_TRUE(WaitFor([&] {
@@ -43,30 +42,26 @@ protected:
         SendMessageW(Item(id), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
         return NarrowUtf16(text);
     }
-    // A real click on the control's middle, or with `key` a real key press.
-    // The click carries its position: a pointer moved apart may land after it.
-    void Press(HWND control, WORD key = 0) {
+    // A real click on the control's middle. It carries its position: a
+    // pointer moved apart may land after it.
+    void Click(int id) {
         RECT r;
-        GetWindowRect(control, &r);
+        GetWindowRect(Item(id), &r);
         SetForegroundWindow(m_main);
-        const DWORD x = (r.left + r.right) / 2 * 65536 / GetSystemMetrics(SM_CXSCREEN),
-                    y = (r.top + r.bottom) / 2 * 65536 / GetSystemMetrics(SM_CYSCREEN);
-        if (key) {
-            keybd_event(static_cast<BYTE>(key), 0, 0, 0);
-            keybd_event(static_cast<BYTE>(key), 0, KEYEVENTF_KEYUP, 0);
-        } else {
-            mouse_event(MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN, x, y, 0, 0);
-            mouse_event(MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP, x, y, 0, 0);
-        }
+        for (const DWORD button : {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP})
+            mouse_event(MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | button,
+                        (r.left + r.right) / 2 * 65536 / GetSystemMetrics(SM_CXSCREEN),
+                        (r.top + r.bottom) / 2 * 65536 / GetSystemMetrics(SM_CYSCREEN), 0, 0);
     }
-    void OpenAndUpload() {
-        SendMessageW(Item(kCombo), CB_SETCURSEL, 0, 0);
-        Press(Item(kOpen));
+    void OpenAndUpload() {  // port 1, the first in the list, is chosen at start
+        Click(kOpen);
         ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kUpload)); })) << "COM1 not opened";
-        Press(Item(kUpload));
+        Click(kUpload);
     }
-    void ExpectEndsOn(WORD key) {
-        Press(m_main, key);
+    void ExpectEndsOn(BYTE key) {  // a real key press
+        SetForegroundWindow(m_main);
+        for (const DWORD flags : {0ul, static_cast<DWORD>(KEYEVENTF_KEYUP)})
+            keybd_event(key, 0, flags, 0);
         ASSERT_EQ(WaitForSingleObject(m_process.hProcess, 15000), static_cast<DWORD>(WAIT_OBJECT_0))
             << "the program did not end on key " << key;
         DWORD code = 1;
@@ -119,14 +114,14 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEnterEnds) {
     ComClient client;
     ExportToExcel(client, shown, [](const std::string&, const std::string&, unsigned) {});
     const std::vector<std::string> expected = m_recorder.Lines();
-    Press(Item(kExport));
+    Click(kExport);
     std::vector<std::string> lines;
     ASSERT_TRUE(WaitFor([&] { return (lines = m_recorder.Lines()).size() >= 2 * expected.size(); }))
         << "no export";
     EXPECT_EQ(std::vector<std::string>(lines.begin() + expected.size(), lines.end()), expected);
 
     // Enter on the list (not a button) ends the program with the port open.
-    Press(Item(kList));
+    Click(kList);
     ExpectEndsOn(VK_RETURN);
 }
 
@@ -136,7 +131,7 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEnterEnds) {
 TEST_F(KelvarinExe, PortCloseMidUploadThenUploadAgain) {
     OpenAndUpload();
     ASSERT_TRUE(WaitFor([&] { return Text(kLength) == "3"; })) << "no data length";
-    Press(Item(kClose));
+    Click(kClose);
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kOpen)); })) << "not closed";
     EXPECT_FALSE(IsWindowEnabled(Item(kClose)) || IsWindowEnabled(Item(kExport)));
     SetWindowTextW(Item(kLength), L"");  // to tell the next upload's apart

@@ -63,36 +63,6 @@ struct Rig {
 
 }  // namespace
 
-TEST(Win32SerialPort, UploadsFromTheToolWithTheRealSettings) {
-    const int records = 12;  // as the simulated tool is told
-    Rig rig;
-    ASSERT_TRUE(rig.Open());
-    // What the system holds: the five time-outs, the watch mask, 9600 8N1.
-    COMMTIMEOUTS t{};
-    DWORD mask = 0;
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    ASSERT_TRUE(GetCommTimeouts(rig.port.Device(), &t) && GetCommMask(rig.port.Device(), &mask) &&
-                GetCommState(rig.port.Device(), &dcb));
-    EXPECT_EQ((std::vector<DWORD>{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
-                                  t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
-                                  t.WriteTotalTimeoutConstant}),
-              std::vector<DWORD>(5, 1000000));
-    EXPECT_EQ(mask, static_cast<DWORD>(EV_RXCHAR | EV_CTS));
-    EXPECT_EQ((std::vector<DWORD>{dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits,
-                                  dcb.fRtsControl, dcb.fOutxCtsFlow, dcb.fOutX, dcb.fInX}),
-              (std::vector<DWORD>{9600, 8, NOPARITY, ONESTOPBIT, RTS_CONTROL_ENABLE, 0, 0, 0}));
-    rig.state.BeginUpload();
-    EXPECT_TRUE(WaitFor([&] { return rig.state.exportEnabled; }, 30)) << rig.bytes << " bytes";
-    WaitFor([&] { return !rig.port.SendPending(); }, 2);  // the last acknowledgement
-    rig.port.Close();
-    EXPECT_EQ(rig.state.list.GetItemCount(), records);
-    // Every byte of every frame, once: 7 bytes a frame around payloads of
-    // 2 (full range), 1 (data length), 10 per record and 0 (end).
-    EXPECT_EQ(rig.bytes, (records + 3) * 7 + 2 + 1 + records * 10);
-    EXPECT_EQ(rig.platform.boxes, 0);
-}
-
 // Ended mid-stream twice: closed while the tool is still sending, then
 // destroyed while its worker is blocked handing over a byte.
 TEST(Win32SerialPortEnd, ClosedOrDestroyedMidStreamItStopsCleanlyAndReleasesThePort) {
@@ -120,25 +90,42 @@ TEST(Win32SerialPortEnd, ClosedOrDestroyedMidStreamItStopsCleanlyAndReleasesTheP
     EXPECT_TRUE(again.Open(0, 1)) << "the port was released";
 }
 
-// A line wait under way on COM1 is not started again because another port
-// was opened (or failed to open) meanwhile: starting it again would reset
-// its event, which is set here by hand to tell. A port that does not exist
-// fails to open with no box.
+// COM1 as the port opens it: what the system holds (the five time-outs,
+// the watch mask, 9600 8N1), then a line wait under way on it. That wait is
+// not started again because another port failed to open meanwhile:
+// starting it again would reset its event, which is set here by hand to
+// tell. A port that does not exist fails to open with no box.
 TEST(Win32LineWait, AnotherPortsOpenLeavesThisPortsWaitAlone) {
     CountedBoxes platform;
-    const CommHandle device = platform.CreateFileW("\\\\.\\COM1");
-    ASSERT_NE(device, kInvalidHandle);
+    Port port(platform);
+    ASSERT_TRUE(port.Open(0, 1));
+    COMMTIMEOUTS t{};
+    DWORD mask = 0;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommTimeouts(port.Device(), &t) && GetCommMask(port.Device(), &mask) &&
+                GetCommState(port.Device(), &dcb));
+    EXPECT_EQ((std::vector<DWORD>{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                                  t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                                  t.WriteTotalTimeoutConstant}),
+              std::vector<DWORD>(5, 1000000));
+    EXPECT_EQ(mask, static_cast<DWORD>(EV_RXCHAR | EV_CTS));
+    EXPECT_EQ((std::vector<DWORD>{dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits,
+                                  dcb.fRtsControl, dcb.fOutxCtsFlow, dcb.fOutX, dcb.fInX}),
+              (std::vector<DWORD>{9600, 8, NOPARITY, ONESTOPBIT, RTS_CONTROL_ENABLE, 0, 0, 0}));
+
+    const CommHandle device = reinterpret_cast<CommHandle>(port.Device());
     Overlapped line{.hEvent = platform.CreateEventW()};
     std::uint32_t events = 0;
-    ASSERT_TRUE(platform.SetCommMask(device, kEvRxChar));
     ASSERT_FALSE(platform.WaitCommEvent(device, &events, &line));
     ASSERT_EQ(platform.GetLastError(), kErrorIoPending);
     platform.SetEvent(line.hEvent);
     EXPECT_FALSE(CSerialPort(platform).Open(0, 12));
     EXPECT_EQ(platform.GetLastError(), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(platform.boxes, 0);
     EXPECT_FALSE(platform.WaitCommEvent(device, &events, &line));
     EXPECT_EQ(platform.GetLastError(), kErrorIoPending);
     EXPECT_EQ(platform.WaitForSingleObject(line.hEvent, 0), kWaitObject0) << "not started again";
-    for (CommHandle handle : {device, line.hEvent}) platform.CloseHandle(handle);
+    EXPECT_EQ(platform.boxes, 0);
+    port.Close();  // ends the wait while its record is still there
+    platform.CloseHandle(line.hEvent);
 }

@@ -17,13 +17,9 @@ file='Z:'${work//\//\\}'\r.json'
 with_tool 12 --port 1 --timeout 30 --format json --summary --limits 10:14 \
     --output "$file" >/dev/null || fail "JSON upload into $file"
 [ "$(ls -A "$work")" = r.json ] || fail "left behind: $(ls -A "$work")"
-python3 - "$work/r.json" <<'PY' || fail "JSON read back"
-import json, sys
-d = json.load(open(sys.argv[1], encoding="utf-8"))
-assert (d["full_range"], d["data_length"], len(d["records"]), d["records"][5]["value"]) == (20, 12, 12, None), d
-n = d["summary"]["units"][0]
-assert (n["unit"], n["count"], n["failed"], n["outside"]) == ("N.m", 7, 1, 1), n
-PY
+python3 -c 'import json, sys; d = json.load(open(sys.argv[1], encoding="utf-8"))
+assert (len(d["records"]), d["summary"]["units"][0]["outside"]) == (12, 1), d' "$work/r.json" ||
+    fail "JSON read back"
 
 "$here/../../scripts/wine-run" "$exe" --port 1 --output "$file" 2>"$work/err"
 [ $? -eq 2 ] && grep -q 'exists (--force replaces it)' "$work/err" || fail "no refusal: $(cat "$work/err")"
