@@ -33,14 +33,14 @@ struct Line {
         va_end(args);
         return *this;
     }
-    void Log() const {
-        wchar_t path[MAX_PATH];
-        if (!GetEnvironmentVariableW(L"KELVARIN_EXCEL_LOG", path, MAX_PATH)) return;
+    void Log() {
+        wchar_t path[MAX_PATH] = {};
+        GetEnvironmentVariableW(L"KELVARIN_EXCEL_LOG", path, MAX_PATH);
         HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        Add("\n");
         DWORD written = 0;
         WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-        WriteFile(file, "\n", 1, &written, nullptr);
         CloseHandle(file);
     }
 };
@@ -114,10 +114,9 @@ private:
 
 class Factory final : public IClassFactory {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        const bool ok = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory);
-        *out = ok ? static_cast<IClassFactory*>(this) : nullptr;
-        return ok ? S_OK : E_NOINTERFACE;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = this;  // asked for no more than IClassFactory, by DllGetClassObject alone
+        return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }

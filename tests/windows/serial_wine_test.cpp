@@ -86,8 +86,7 @@ TEST(Win32SerialPortEnd, ClosedOrDestroyedMidStreamItStopsCleanlyAndReleasesTheP
     rig.reset();
 
     CountedBoxes platform;
-    CSerialPort again(platform);
-    EXPECT_TRUE(again.Open(0, 1)) << "the port was released";
+    EXPECT_TRUE(CSerialPort(platform).Open(0, 1)) << "the port was released";
 }
 
 // COM1 as the port opens it: what the system holds (the five time-outs,
@@ -107,12 +106,11 @@ TEST(Win32LineWait, AnotherPortsOpenLeavesThisPortsWaitAlone) {
                 GetCommState(port.Device(), &dcb));
     EXPECT_EQ((std::vector<DWORD>{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
                                   t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
-                                  t.WriteTotalTimeoutConstant}),
-              std::vector<DWORD>(5, 1000000));
-    EXPECT_EQ(mask, static_cast<DWORD>(EV_RXCHAR | EV_CTS));
-    EXPECT_EQ((std::vector<DWORD>{dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits,
-                                  dcb.fRtsControl, dcb.fOutxCtsFlow, dcb.fOutX, dcb.fInX}),
-              (std::vector<DWORD>{9600, 8, NOPARITY, ONESTOPBIT, RTS_CONTROL_ENABLE, 0, 0, 0}));
+                                  t.WriteTotalTimeoutConstant, mask, dcb.BaudRate, dcb.ByteSize,
+                                  dcb.Parity, dcb.StopBits, dcb.fRtsControl, dcb.fOutxCtsFlow,
+                                  dcb.fOutX, dcb.fInX}),
+              (std::vector<DWORD>{1000000, 1000000, 1000000, 1000000, 1000000, EV_RXCHAR | EV_CTS,
+                                  9600, 8, NOPARITY, ONESTOPBIT, RTS_CONTROL_ENABLE, 0, 0, 0}));
 
     const CommHandle device = reinterpret_cast<CommHandle>(port.Device());
     Overlapped line{.hEvent = platform.CreateEventW()};

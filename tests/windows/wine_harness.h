@@ -35,19 +35,17 @@ inline bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
 #ifdef KELVARIN_RECORDER_DLL
 class Recorder {
 public:
-    bool registered = false;
-
     explicit Recorder(int failAt = 0) {
         SetEnvironmentVariableA("KELVARIN_EXCEL_LOG", m_log.c_str());
         SetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", std::to_string(failAt).c_str());
         DeleteFileA(m_log.c_str());  // a log left by a process of the same number
         const std::string server = m_clsid + "\\InprocServer32";
-        registered = !RegSetValueA(HKEY_CLASSES_ROOT, "Excel.Application\\CLSID", REG_SZ,
-                                   m_clsid.c_str() + 6, 0) &&
-                     !RegSetValueA(HKEY_CLASSES_ROOT, server.c_str(), REG_SZ,
-                                   DosPath(KELVARIN_RECORDER_DLL).c_str(), 0) &&
-                     !RegSetKeyValueA(HKEY_CLASSES_ROOT, server.c_str(), "ThreadingModel", REG_SZ,
-                                      "Apartment", 10);
+        // A failure shows as a server that cannot be created.
+        RegSetValueA(HKEY_CLASSES_ROOT, "Excel.Application\\CLSID", REG_SZ, m_clsid.c_str() + 6, 0);
+        RegSetValueA(HKEY_CLASSES_ROOT, server.c_str(), REG_SZ,
+                     DosPath(KELVARIN_RECORDER_DLL).c_str(), 0);
+        RegSetKeyValueA(HKEY_CLASSES_ROOT, server.c_str(), "ThreadingModel", REG_SZ, "Apartment",
+                        10);
     }
     ~Recorder() {
         RegDeleteTreeA(HKEY_CLASSES_ROOT, "Excel.Application");
