@@ -45,16 +45,14 @@ struct Line {
     }
 };
 
-// " type:value" of one argument, following (and marking) a by-reference one.
+// " type:value" of one argument, following a by-reference one.
 Line& Describe(Line& line, const VARIANT& in) {
-    const bool byRef = in.vt == (VT_VARIANT | VT_BYREF);
-    const VARIANT& v = byRef ? *in.pvarVal : in;
-    line.Add(byRef ? " ref:" : " ");
-    if (v.vt == VT_I2) return line.Add("I2:%d", v.iVal);
-    if (v.vt == VT_ERROR) return line.Add("ERROR:0x%lX", static_cast<unsigned long>(v.scode));
-    if (v.vt == VT_BOOL) return line.Add("BOOL:%d", v.boolVal);  // true is -1
+    const VARIANT& v = in.vt == (VT_VARIANT | VT_BYREF) ? *in.pvarVal : in;
+    if (v.vt == VT_I2) return line.Add(" I2:%d", v.iVal);
+    if (v.vt == VT_ERROR) return line.Add(" ERROR:0x%lX", static_cast<unsigned long>(v.scode));
+    if (v.vt == VT_BOOL) return line.Add(" BOOL:%d", v.boolVal);  // true is -1
     // The texts here are ASCII: the test's own and the tool's.
-    return v.vt == VT_BSTR ? line.Add("BSTR:%ls", v.bstrVal) : line.Add("VT%d", v.vt);
+    return v.vt == VT_BSTR ? line.Add(" BSTR:%ls", v.bstrVal) : line.Add(" VT%d", v.vt);
 }
 
 class Recorder final : public IDispatch {
@@ -117,8 +115,7 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
-        if (outer) return CLASS_E_NOAGGREGATION;
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** out) override {
         Line().Add("create Excel.Application").Log();
         char failAt[16] = "0";
         GetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", failAt, sizeof failAt);

@@ -1,6 +1,6 @@
 // Test-only LD_PRELOAD shim for Wine's serial code on a pseudo-terminal.
 //
-// A pty has no modem lines: TIOCMGET, TIOCMBIS, TIOCMBIC and TIOCMSET fail
+// A pty has no modem lines: TIOCMGET, TIOCMBIS and TIOCMBIC fail
 // with ENOTTY, and Wine then fails SetCommState (RTS on) and a WaitCommEvent
 // whose mask holds EV_CTS. Here those requests, when the device refuses
 // them, succeed with lines kept in this process: DSR, CTS and CD asserted,
@@ -28,7 +28,6 @@ int ioctl(int fd, unsigned long request, ...) {
     case TIOCMGET: *value = g_lines; return 0;
     case TIOCMBIS: g_lines |= *value & settable; return 0;
     case TIOCMBIC: g_lines &= ~(*value & settable); return 0;
-    case TIOCMSET: g_lines = (g_lines & ~settable) | (*value & settable); return 0;
     default: return result;
     }
 }

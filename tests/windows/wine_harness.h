@@ -39,13 +39,11 @@ public:
         SetEnvironmentVariableA("KELVARIN_EXCEL_LOG", m_log.c_str());
         SetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", std::to_string(failAt).c_str());
         DeleteFileA(m_log.c_str());  // a log left by a process of the same number
-        const std::string server = m_clsid + "\\InprocServer32";
-        // A failure shows as a server that cannot be created.
+        // A failure shows as a server that cannot be created. With no
+        // threading model, its objects live on the first thread to use them.
         RegSetValueA(HKEY_CLASSES_ROOT, "Excel.Application\\CLSID", REG_SZ, m_clsid.c_str() + 6, 0);
-        RegSetValueA(HKEY_CLASSES_ROOT, server.c_str(), REG_SZ,
+        RegSetValueA(HKEY_CLASSES_ROOT, (m_clsid + "\\InprocServer32").c_str(), REG_SZ,
                      DosPath(KELVARIN_RECORDER_DLL).c_str(), 0);
-        RegSetKeyValueA(HKEY_CLASSES_ROOT, server.c_str(), "ThreadingModel", REG_SZ, "Apartment",
-                        10);
     }
     ~Recorder() {
         RegDeleteTreeA(HKEY_CLASSES_ROOT, "Excel.Application");
