@@ -55,24 +55,28 @@ Line& Describe(Line& line, const VARIANT& in) {
     return v.vt == VT_BSTR ? line.Add(" BSTR:%ls", v.bstrVal) : line.Add(" VT%d", v.vt);
 }
 
-class Recorder final : public IDispatch {
+// The class object and every object it makes, told apart by their numbers
+// (0: the class object, which is never freed).
+class Recorder final : public IDispatch, public IClassFactory {
 public:
     static void* operator new(std::size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
     static void operator delete(void* p) { HeapFree(GetProcessHeap(), 0, p); }
 
-    Recorder() { _snprintf(m_name, sizeof m_name - 1, "#%ld", InterlockedIncrement(&g_serial)); }
+    constexpr explicit Recorder(LONG number) : m_number(number) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        const bool ok = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch);
-        *out = ok ? static_cast<IDispatch*>(this) : nullptr;
-        if (ok) AddRef();
-        return ok ? S_OK : E_NOINTERFACE;
+        *out = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch))
+            *out = static_cast<IDispatch*>(this);
+        if (IsEqualIID(riid, IID_IClassFactory)) *out = static_cast<IClassFactory*>(this);
+        if (*out) AddRef();
+        return *out ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&m_refs); }
     ULONG STDMETHODCALLTYPE Release() override {
         const LONG left = InterlockedDecrement(&m_refs);
-        if (left == 0) {
-            Line().Add("release %s", m_name).Log();
+        if (left == 0 && m_number) {
+            Line().Add("release #%ld", m_number).Log();
             delete this;
         }
         return static_cast<ULONG>(left);
@@ -85,8 +89,8 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO*, UINT*) override {
         Line line;
-        line.Add("invoke %s 0x%lX flags=%u args=%u named=", m_name, static_cast<unsigned long>(id),
-                 flags, params->cArgs);
+        line.Add("invoke #%ld 0x%lX flags=%u args=%u named=", m_number,
+                 static_cast<unsigned long>(id), flags, params->cArgs);
         for (UINT i = 0; i < params->cNamedArgs; ++i)
             line.Add(i ? ",%ld" : "%ld", params->rgdispidNamedArgs[i]);
         // The caller passes the arguments last first: logged first to last.
@@ -97,40 +101,30 @@ public:
         VariantInit(result);
         if (id != 0xED) {  // AutoFit answers with no object, every other call with one
             result->vt = VT_DISPATCH;
-            result->pdispVal = new Recorder();
+            result->pdispVal = new Recorder(InterlockedIncrement(&g_serial));
         }
         return S_OK;
     }
-
-private:
-    LONG m_refs = 1;
-    char m_name[64] = {};
-};
-
-class Factory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = this;  // asked for no more than IClassFactory, by DllGetClassObject alone
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** out) override {
         Line().Add("create Excel.Application").Log();
         char failAt[16] = "0";
         GetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", failAt, sizeof failAt);
         g_serial = g_invokes = 0;  // each creation's objects numbered from 1
         g_failAt = atol(failAt);
-        auto* app = new Recorder();
+        auto* app = new Recorder(InterlockedIncrement(&g_serial));
         const HRESULT hr = app->QueryInterface(riid, out);
         app->Release();
         return hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    LONG m_refs = 1;
+    const LONG m_number;
 };
 
 // Built by the compiler: there is no start-up code to run constructors.
-constinit Factory g_factory;
+constinit Recorder g_class(0);
 
 }  // namespace
 
@@ -140,5 +134,5 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
     DllGetClassObject(REFCLSID, REFIID riid, void** out) {
-    return g_factory.QueryInterface(riid, out);
+    return g_class.QueryInterface(riid, out);
 }
