@@ -37,11 +37,7 @@ protected:
     }
 
     HWND Item(int id) const { return GetDlgItem(m_main, id); }
-    std::string Text(int id) const {
-        wchar_t text[64] = {};
-        SendMessageW(Item(id), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
-        return NarrowUtf16(text);
-    }
+    UINT Number(int id) const { return GetDlgItemInt(m_main, id, nullptr, FALSE); }
     // A real click on the control's middle. It carries its position: a
     // pointer moved apart may land after it.
     void Click(int id) {
@@ -100,7 +96,7 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEnterEnds) {
     // Port 1 is the tool: its first three records.
     OpenAndUpload();
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kExport)); }, 30)) << "upload unended";
-    EXPECT_EQ(Text(kLength) + " " + Text(kRange), "3 20");
+    EXPECT_EQ(std::make_pair(Number(kLength), Number(kRange)), std::make_pair(3u, 20u));
 
     // The program's export, read from its list, call for call as this
     // process makes it from the texts the list must show. How each call
@@ -128,12 +124,12 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEnterEnds) {
 // Escape then must still end it, though the focused Upload went disabled.
 TEST_F(KelvarinExe, PortCloseMidUploadThenUploadAgain) {
     OpenAndUpload();
-    ASSERT_TRUE(WaitFor([&] { return Text(kLength) == "3"; })) << "no data length";
+    ASSERT_TRUE(WaitFor([&] { return Number(kLength) == 3; })) << "no data length";
     Click(kClose);
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kOpen)); })) << "not closed";
     SetWindowTextW(Item(kLength), L"");  // to tell the next upload's apart
     OpenAndUpload();
-    EXPECT_TRUE(WaitFor([&] { return Text(kLength) == "3"; })) << "no second upload";
+    EXPECT_TRUE(WaitFor([&] { return Number(kLength) == 3; })) << "no second upload";
     ExpectEndsOn(VK_ESCAPE);
 }
 

@@ -27,6 +27,5 @@ strays=$(grep '^host -> tool:' "$work/trace" | grep -vx -e "$request" -e "$ack")
 got="$(grep -cx "$request" "$work/trace"):$(grep -cx "$ack" "$work/trace")"
 # shellcheck disable=SC2053
 [ -z "$strays" ] && [[ $got == $wire ]] && exit 0
-echo "run_with_sim: requests:acknowledgements $got, expected $wire; the wire:" >&2
-cat "$work/trace" >&2
+{ echo "run_with_sim: requests:acknowledgements $got, expected $wire; the wire:"; cat "$work/trace"; } >&2
 exit 1

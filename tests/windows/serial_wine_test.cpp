@@ -47,6 +47,9 @@ struct Rig {
         SetWindowLongPtrW(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
     }
     ~Rig() { DestroyWindow(owner); }
+    bool Open() {
+        return port.Open(reinterpret_cast<OwnerHandle>(owner), 1) && port.StartMonitor();
+    }
 
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         auto* rig = reinterpret_cast<Rig*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -54,10 +57,6 @@ struct Rig {
         ++rig->bytes;
         rig->state.receiver.OnByte(static_cast<std::uint8_t>(wParam));
         return 0;
-    }
-
-    bool Open() {
-        return port.Open(reinterpret_cast<OwnerHandle>(owner), 1) && port.StartMonitor();
     }
 };
 

@@ -24,11 +24,10 @@ assert (len(d["records"]), d["summary"]["units"][0]["outside"]) == (12, 1), d' "
 "$here/../../scripts/wine-run" "$exe" --port 1 --output "$file" 2>"$work/err"
 [ $? -eq 2 ] && grep -q 'exists (--force replaces it)' "$work/err" || fail "no refusal: $(cat "$work/err")"
 
-with_tool 3 --port 1 --timeout 30 --csv --summary >"$work/csv" 2>"$work/side" || fail "CSV upload"
+with_tool 3 --port 1 --timeout 30 --csv >"$work/csv" 2>"$work/side" || fail "CSV upload"
 [ "$(head -2 "$work/csv")" = $'ID,DATA,UNIT,PASS\r\n1,12.340000,N.m,passed\r' ] &&
     [ "$(wc -l <"$work/csv")" -eq 4 ] || fail "CSV: $(cat "$work/csv")"
-grep -q '^Full Range: 20' "$work/side" && grep -q '^N.m	2	2	0	12.425000' "$work/side" ||
-    fail "side text: $(cat "$work/side")"
+grep -q '^Full Range: 20' "$work/side" || fail "side text: $(cat "$work/side")"
 
 "$here/../../scripts/wine-run" "$exe" --list-ports >"$work/ports" || fail "--list-ports"
 grep -q '^   1  \* COM1 ' "$work/ports" && grep -q '^  12    COM12 (not present)$' "$work/ports" ||
