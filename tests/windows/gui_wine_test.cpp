@@ -9,8 +9,6 @@
 #include "serial/win32_text.h"
 #include "table_list.h"
 #include "wine_harness.h"
-// After windows.h, which it needs.
-#include <commctrl.h>
 
 namespace {
 
