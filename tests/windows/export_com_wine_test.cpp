@@ -52,7 +52,6 @@ TEST(ComClient, CallFailingHalfWayEndsTheExportWithEverythingReleased) {
         {10, "invoke #8 0x56C flags=4 args=1 named=-3 BSTR:UNIT failed", "#8 #5 #4 #3 #2 #1"},
         {24, "invoke #1 0x4BA flags=4 args=1 named=-3 BOOL:-1 failed", "#14 #13 #5 #4 #3 #2 #1"}};
     for (const auto& [failAt, call, held] : cases) {
-        SCOPED_TRACE(failAt);
         Recorder recorder(failAt);
         ComClient client;
         EXPECT_THROW(ExportToExcel(client, TableList::WithRows(1),
@@ -62,11 +61,11 @@ TEST(ComClient, CallFailingHalfWayEndsTheExportWithEverythingReleased) {
                      AutomationError);
         const std::vector<std::string> lines = recorder.Lines();
         const auto failed = std::find(lines.begin(), lines.end(), call);
-        ASSERT_NE(failed, lines.end());
+        ASSERT_NE(failed, lines.end()) << call;
         std::string released;  // of the "release ..." lines after the failure
         for (auto l = failed + 1; l != lines.end(); ++l)
             released += (released.empty() ? "" : " ") + l->substr(l->find(' ') + 1);
-        EXPECT_EQ(released, held);
+        EXPECT_EQ(released, held) << call;
     }
 }
 

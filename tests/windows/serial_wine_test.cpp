@@ -123,6 +123,10 @@ TEST(Win32LineWait, AnotherPortsOpenLeavesThisPortsWaitAlone) {
     EXPECT_EQ(platform.GetLastError(), kErrorIoPending);
     EXPECT_EQ(platform.WaitForSingleObject(line.hEvent, 0), kWaitObject0) << "not started again";
     EXPECT_EQ(platform.boxes, 0);
-    port.Close();  // ends the wait while its record is still there
+    // A new mask ends the wait; the system writes its result into `events`
+    // and `line` and then sets the event, all before they go out of scope.
+    platform.ResetEvent(line.hEvent);
+    platform.SetCommMask(device, 0);
+    EXPECT_EQ(platform.WaitForSingleObject(line.hEvent, 5000), kWaitObject0);
     platform.CloseHandle(line.hEvent);
 }
