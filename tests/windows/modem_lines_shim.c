@@ -24,10 +24,8 @@ int ioctl(int fd, unsigned long request, ...) {
     const int result = real(fd, request, value);
     if (result == 0 || (errno != ENOTTY && errno != EINVAL)) return result;
     const int settable = TIOCM_DTR | TIOCM_RTS;
-    switch (request) {
-    case TIOCMGET: *value = g_lines; return 0;
-    case TIOCMBIS: g_lines |= *value & settable; return 0;
-    case TIOCMBIC: g_lines &= ~(*value & settable); return 0;
-    default: return result;
-    }
+    if (request == TIOCMGET) *value = g_lines;
+    if (request == TIOCMBIS) g_lines |= *value & settable;
+    if (request == TIOCMBIC) g_lines &= ~(*value & settable);
+    return request == TIOCMGET || request == TIOCMBIS || request == TIOCMBIC ? 0 : result;
 }
