@@ -25,8 +25,8 @@ TEST(ComClient, PassesArgumentsInTheirOrder) {
     ComClient client;
     const DispatchHandle app = client.Create("Excel.Application");
     ASSERT_NE(app, kNoObject);
-    const Variant a1 = Variant::Bstr("A1"), b2 = Variant::Bstr("B2");
-    const Variant args[] = {Variant::ByRef(a1), Variant::ByRef(b2)};
+    const Variant a1 = Variant::Bstr("A1"), b2 = Variant::Bstr("B2"),
+                  args[] = {Variant::ByRef(a1), Variant::ByRef(b2)};
     client.Invoke(app, 0xC5, DispatchKind::PropertyGet, args, automation::VT_EMPTY);
     client.Release(app);
     EXPECT_EQ(recorder.Lines(),

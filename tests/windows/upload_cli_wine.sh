@@ -5,13 +5,12 @@
 #   upload_cli_wine.sh TORQUE_SIM SHIM.so KELVARIN-UPLOAD.EXE
 set -uo pipefail
 sim=$1 shim=$2 exe=$3
-here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "upload_cli_wine: $*" >&2; exit 1; }
 # RECORDS ARGS...: one request, and an acknowledgement for full range, data
 # length, each record and the end frame.
-with_tool() { "$here/run_with_sim.sh" "$sim" "$shim" "--records $1 --once" "1:$(($1 + 3))" "$exe" "${@:2}"; }
+with_tool() { "${0%/*}/run_with_sim.sh" "$sim" "$shim" "--records $1 --once" "1:$(($1 + 3))" "$exe" "${@:2}"; }
 file='Z:'${work//\//\\}'\r.json'
 
 with_tool 12 --port 1 --timeout 30 --format json --summary --limits 10:14 \
@@ -21,7 +20,7 @@ python3 -c 'import json, sys; d = json.load(open(sys.argv[1], encoding="utf-8"))
 assert (len(d["records"]), d["summary"]["units"][0]["outside"]) == (12, 1), d' "$work/r.json" ||
     fail "JSON read back"
 
-"$here/../../scripts/wine-run" "$exe" --port 1 --output "$file" 2>"$work/err"
+"${0%/*}/../../scripts/wine-run" "$exe" --port 1 --output "$file" 2>"$work/err"
 [ $? -eq 2 ] && grep -q 'exists (--force replaces it)' "$work/err" || fail "no refusal: $(cat "$work/err")"
 
 with_tool 3 --port 1 --timeout 30 --csv >"$work/csv" 2>"$work/side" || fail "CSV upload"
@@ -29,6 +28,6 @@ with_tool 3 --port 1 --timeout 30 --csv >"$work/csv" 2>"$work/side" || fail "CSV
     [ "$(wc -l <"$work/csv")" -eq 4 ] || fail "CSV: $(cat "$work/csv")"
 grep -q '^Full Range: 20' "$work/side" || fail "side text: $(cat "$work/side")"
 
-"$here/../../scripts/wine-run" "$exe" --list-ports >"$work/ports" || fail "--list-ports"
+"${0%/*}/../../scripts/wine-run" "$exe" --list-ports >"$work/ports" || fail "--list-ports"
 grep -q '^   1  \* COM1 ' "$work/ports" && grep -q '^  12    COM12 (not present)$' "$work/ports" ||
     fail "listing: $(cat "$work/ports")"

@@ -38,7 +38,7 @@ public:
     explicit Recorder(int failAt = 0) {
         SetEnvironmentVariableA("KELVARIN_EXCEL_LOG", m_log.c_str());
         SetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", std::to_string(failAt).c_str());
-        DeleteFileA(m_log.c_str());  // a log left by a process of the same number
+        DeleteFileA(m_log.c_str());  // the log of an earlier process with this number
         // A failure shows as a server that cannot be created. With no
         // threading model, its objects live on the first thread to use them.
         RegSetValueA(HKEY_CLASSES_ROOT, "Excel.Application\\CLSID", REG_SZ, m_clsid.c_str() + 6, 0);
@@ -48,7 +48,6 @@ public:
     ~Recorder() {
         RegDeleteTreeA(HKEY_CLASSES_ROOT, "Excel.Application");
         RegDeleteTreeA(HKEY_CLASSES_ROOT, m_clsid.c_str());
-        DeleteFileA(m_log.c_str());
     }
     std::vector<std::string> Lines() const {
         std::ifstream in(m_log, std::ios::binary);
