@@ -33,8 +33,8 @@ for f in Kelvarin.lnk "Kelvarin command line.lnk"; do [ -f "$menu/$f" ] || fail 
 DisplayVersion .*$version| DisplayIcon .*kelvarin.exe| EstimatedSize .*0x| UninstallString .*uninstall.exe")" -eq 6 ] ||
     fail "the uninstall entry lacks a value"
 
-"$root/tests/windows/run_with_sim.sh" --sim "$(realpath "$1")" --shim "$(realpath "$2")" \
-    --requests 1 --stdout-lines 15 -- "$inst/kelvarin-upload.exe" --port 1 >/dev/null ||
+"$root/tests/windows/run_with_sim.sh" "$(realpath "$1")" "$(realpath "$2")" "" "1:15" \
+    "$inst/kelvarin-upload.exe" --port 1 >"$work/upload" && [ "$(wc -l <"$work/upload")" -eq 15 ] ||
     fail "no upload with the installed program"
 
 # With Kelvarin running, the installer and the uninstaller (run in place, so
