@@ -22,8 +22,7 @@ std::string Name(DispatchHandle h) {
 }
 
 Variant Deref(const Variant& v) {
-    if (v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal != nullptr) return *v.pvarVal;
-    return v;
+    return v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal != nullptr ? *v.pvarVal : v;
 }
 
 std::string Text(const Variant& arg) {
@@ -52,12 +51,12 @@ std::string RecordingClient::Trace() const {
 }
 
 DispatchHandle RecordingClient::NewObject() {
-    m_live.push_back(kFirst + m_next++);
-    return m_live.back();
+    const DispatchHandle object = kFirst + m_next++;
+    m_live.insert(object);
+    return object;
 }
 
 DispatchHandle RecordingClient::Create(const std::string& progId) {
-    m_failed = false;
     const DispatchHandle object = m_failCreation ? kNoObject : NewObject();
     m_events.push_back("create " + progId + (object ? " =" + Name(object) : " failed"));
     return object;
@@ -71,12 +70,8 @@ Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind k
                                                             : " put");
     for (const Variant& a : args) text += Text(a);
     text += resultType == VT_DISPATCH ? " ->D" : resultType == VT_VARIANT ? " ->V" : " ->-";
-    if (m_failed || std::ranges::find(m_live, object) == m_live.end()) ++m_misuses;
-
-    bool fail = m_failIn > 0 && --m_failIn == 0;
-    bool noObject = m_nullIn > 0 && --m_nullIn == 0;
-    if (fail || (noObject && resultType == VT_DISPATCH)) m_failed = true;
-    if (fail) {
+    const bool noObject = m_nullIn > 0 && --m_nullIn == 0;
+    if (m_failIn > 0 && --m_failIn == 0) {
         m_events.push_back(text + " failed");
         throw AutomationError("Scripted failure", static_cast<std::int32_t>(0x800A03ECu));
     }
@@ -98,8 +93,7 @@ Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind k
 
 void RecordingClient::Release(DispatchHandle object) noexcept {
     if (object == kNoObject) return;
-    const bool newest = !m_live.empty() && m_live.back() == object;
-    if (!std::erase(m_live, object) || (m_failed && !newest)) ++m_misuses;
+    m_live.erase(object);
     m_rangeNames.erase(object);
     m_events.push_back("release " + Name(object));
 }
