@@ -1,5 +1,5 @@
-// The office bridge's parts that need no office: the call watchdog and the
-// started office's process.
+// The office bridge's parts that need no office: the call watchdog, the
+// started office's process and the broken-pipe guard.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,10 +7,12 @@
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "export/calc/call_watchdog.h"
 #include "export/calc/office_process.h"
+#include "export/calc/sigpipe_guard.h"
 
 namespace {
 
@@ -29,42 +31,59 @@ TEST(CallWatchdog, DisarmReturnsOnlyOnceAnExpiryAlreadyTakenHasActed) {
     EXPECT_TRUE(acted);
 }
 
-// The process's state letter, or 0 once it is gone (reaped).
-char ProcessState(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return 0;
-    const auto paren = line.rfind(')');
-    return paren + 2 < line.size() ? line[paren + 2] : 0;
-}
-
 // An office that ends, or is killed, is reaped at once (no zombie waits for
 // a Poll) and its outcome kept.
 TEST(OfficeProcess, AnEndedOrKilledOfficeIsReapedAtOnceAndItsOutcomeKept) {
-    const struct {
-        const char* script;
-        OfficeProcess::State outcome;
-    } cases[] = {{"exit 0", OfficeProcess::State::ExitedOk},
-                 {"exit 3", OfficeProcess::State::Failed},
-                 {"exec sleep 60", OfficeProcess::State::Failed}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.script);
+    const std::pair<const char*, OfficeProcess::State> cases[] = {
+        {"exit 0", OfficeProcess::State::ExitedOk},
+        {"exit 3", OfficeProcess::State::Failed},
+        {"exec sleep 60", OfficeProcess::State::Failed}};
+    for (const auto& [script, outcome] : cases) {
+        SCOPED_TRACE(script);
         OfficeProcess office;
         std::string error;
-        ASSERT_TRUE(office.Start("/bin/sh", {"-c", c.script}, error)) << error;
-        if (std::string(c.script).find("sleep") != std::string::npos) {
+        ASSERT_TRUE(office.Start("/bin/sh", {"-c", script}, error)) << error;
+        if (std::string_view(script).starts_with("exec")) {
             EXPECT_EQ(office.Poll(), OfficeProcess::State::Running);
             office.Kill();
         }
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        // The reaper stores the outcome just after the process is gone.
-        while (
-            (ProcessState(office.Pid()) != 0 || office.Poll() == OfficeProcess::State::Running) &&
-            std::chrono::steady_clock::now() < deadline)
+        // Gone from the process table (reaped), and the outcome stored just after.
+        const std::string stat = "/proc/" + std::to_string(office.Pid()) + "/stat";
+        for (auto end = std::chrono::steady_clock::now() + 5s;
+             (std::ifstream(stat) || office.Poll() == OfficeProcess::State::Running) &&
+             std::chrono::steady_clock::now() < end;)
             std::this_thread::sleep_for(5ms);
-        EXPECT_EQ(ProcessState(office.Pid()), 0);
-        EXPECT_EQ(office.Poll(), c.outcome);
+        EXPECT_FALSE(std::ifstream(stat));
+        EXPECT_EQ(office.Poll(), outcome);
     }
+}
+
+// A pipe broken while the guard is held leaves nothing pending; a SIGPIPE
+// already pending when it was taken is left for its owner.
+TEST(SigpipeGuard, APipeBrokenUnderTheGuardIsTakenOffAndOneFromBeforeKept) {
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    close(fds[0]);
+    signal(SIGPIPE, SIG_DFL);  // one that escapes ends the test, as it would end the program
+    sigset_t pipeSet, old, pending;
+    sigemptyset(&pipeSet);
+    sigaddset(&pipeSet, SIGPIPE);
+    for (bool before : {false, true}) {
+        if (before) {  // blocked by its owner, and raised
+            pthread_sigmask(SIG_BLOCK, &pipeSet, &old);
+            EXPECT_EQ(-1, write(fds[1], "x", 1));
+        }
+        {
+            SigpipeGuard guard;
+            EXPECT_EQ(-1, write(fds[1], "x", 1));
+        }
+        sigpending(&pending);
+        EXPECT_EQ(before, sigismember(&pending, SIGPIPE) == 1);
+    }
+    const timespec none{};
+    sigtimedwait(&pipeSet, nullptr, &none);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    close(fds[1]);
 }
 
 }  // namespace
