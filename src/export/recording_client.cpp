@@ -13,8 +13,7 @@ constexpr DispatchHandle kFirst = 0x100;
 
 std::string Hex(unsigned value) {
     char text[16];
-    std::snprintf(text, sizeof text, "%X", value);
-    return text;
+    return {text, static_cast<std::size_t>(std::snprintf(text, sizeof text, "%X", value))};
 }
 
 std::string Name(DispatchHandle h) {
@@ -51,9 +50,7 @@ std::string RecordingClient::Trace() const {
 }
 
 DispatchHandle RecordingClient::NewObject() {
-    const DispatchHandle object = kFirst + m_next++;
-    m_live.insert(object);
-    return object;
+    return *m_live.insert(kFirst + m_next++).first;
 }
 
 DispatchHandle RecordingClient::Create(const std::string& progId) {

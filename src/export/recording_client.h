@@ -30,7 +30,6 @@ public:
     // call's result type (object, variant, none) and "failed" a failure.
     std::vector<std::string> Calls() const;  // the calls only
     std::string Trace() const;               // the whole record, "; " between
-    void ClearEvents() { m_events.clear(); }
 
     // References handed out and not yet given back.
     std::size_t LiveObjects() const { return m_live.size(); }

@@ -56,16 +56,14 @@ TEST(ExportSequence, CellsGoColumnByColumnAndOnlyTheLastCellsColumnIsFitted) {
 }
 
 TEST(ExportTexts, ColumnLettersStopAtZAndHeadersAreCutBetweenCharacters) {
-    for (auto [column, letter] : std::initializer_list<std::pair<int, const char*>>{
-             {0, "A"}, {3, "D"}, {25, "Z"}, {26, "Z"}, {1000, "Z"}})
+    for (auto [column, letter] :
+         std::initializer_list<std::pair<int, const char*>>{{0, "A"}, {25, "Z"}, {26, "Z"}})
         EXPECT_EQ(letter, ColumnLetter(column)) << column;
 
     std::string han;  // three bytes, one place each
     for (int i = 0; i < 300; ++i) han += "数";
     const std::string a253(253, 'a'), wrench = "\xF0\x9F\x94\xA7";  // two places
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},
-        {std::string(256, 'a'), std::string(255, 'a')},
         {han, han.substr(0, 255 * 3)},
         {a253 + wrench + "b", a253 + wrench},
         {"a" + a253 + wrench + "b", "a" + a253},  // a character straddling the limit goes whole

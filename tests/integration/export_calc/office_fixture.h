@@ -4,15 +4,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
-#include <com/sun/star/table/XColumnRowRange.hpp>
-#include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <csignal>
 #include <cstdlib>
@@ -142,16 +139,6 @@ public:
     }
     static std::string CellText(const Doc& doc, const std::string& name) {
         return Texts(doc, name).at(0).at(0);
-    }
-    // Width of a column of the first sheet, in 1/100 mm.
-    static int ColumnWidth(const Doc& doc, int column) {
-        css::uno::Reference<css::table::XColumnRowRange> range(FirstSheet(doc),
-                                                               css::uno::UNO_QUERY_THROW);
-        css::uno::Reference<css::beans::XPropertySet> props(range->getColumns()->getByIndex(column),
-                                                            css::uno::UNO_QUERY_THROW);
-        sal_Int32 width = 0;
-        props->getPropertyValue("Width") >>= width;
-        return width;
     }
 
 private:
