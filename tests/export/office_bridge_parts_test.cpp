@@ -1,7 +1,6 @@
-// The office bridge's parts that need no office: the call watchdog, the
-// started office's process and the broken-pipe guard.
+// The office bridge's parts that need no office: the call watchdog and the
+// started office's process.
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,7 +11,6 @@
 
 #include "export/calc/call_watchdog.h"
 #include "export/calc/office_process.h"
-#include "export/calc/sigpipe_guard.h"
 
 namespace {
 
@@ -56,30 +54,6 @@ TEST(OfficeProcess, AnEndedOrKilledOfficeIsReapedAtOnceAndItsOutcomeKept) {
         EXPECT_FALSE(std::ifstream(stat));
         EXPECT_EQ(office.Poll(), outcome);
     }
-}
-
-// A SIGPIPE raised while the guard is held is taken off; one already
-// pending when it was taken is left for its owner.
-TEST(SigpipeGuard, APipeBrokenUnderTheGuardIsTakenOffAndOneFromBeforeKept) {
-    signal(SIGPIPE, SIG_DFL);  // one that escapes ends the test, as it would end the program
-    sigset_t pipe, old, pending;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    for (bool before : {false, true}) {
-        if (before) {
-            pthread_sigmask(SIG_BLOCK, &pipe, &old);
-            pthread_kill(pthread_self(), SIGPIPE);
-        }
-        {
-            SigpipeGuard guard;
-            if (!before) pthread_kill(pthread_self(), SIGPIPE);
-        }
-        sigpending(&pending);
-        EXPECT_EQ(before, sigismember(&pending, SIGPIPE) == 1);
-    }
-    const timespec none{};
-    sigtimedwait(&pipe, nullptr, &none);
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
 }  // namespace

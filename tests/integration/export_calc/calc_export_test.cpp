@@ -58,19 +58,13 @@ bool ShownWithItsBars(const OfficeReader::Doc& doc) {
     return Reference<css::awt::XWindow2>(frame->getContainerWindow(), UNO_QUERY_THROW)->isVisible();
 }
 
-class CalcExport : public ::testing::Test {
-protected:
-    void TearDown() override { office.End(client->StartedOfficePid()); }
-
-    PrivateOffice office;
-    std::unique_ptr<CalcClient> client = std::make_unique<CalcClient>(office.Options());
-};
-
 // The user's own office runs (same profile, not listening for us): the first
 // export hands over to it, a later run of the program (a client of its own)
 // finds it listening, and each export opens a document of its own holding
 // the list as texts, nothing parsed.
-TEST_F(CalcExport, EachExportGetsANewVisibleUnsavedDocumentHoldingTheListAsTexts) {
+TEST(CalcExport, EachExportGetsANewVisibleUnsavedDocumentHoldingTheListAsTexts) {
+    PrivateOffice office;  // ends what uses its profile
+    CalcClient first(office.Options()), second(office.Options());
     OfficeProcess users;
     std::string error;
     ASSERT_TRUE(users.Start(FindOfficeProgram(""),
@@ -85,11 +79,10 @@ TEST_F(CalcExport, EachExportGetsANewVisibleUnsavedDocumentHoldingTheListAsTexts
     TableList full = TableList::WithRows(255);
     const char* data[] = {"-12.500000", "null", "0012", "=1+1", "1/2", "合格 ü", "3.000000"};
     for (int r = 0; r < 255; ++r) full.rows[r][1] = data[r % 7];
-    CalcClient second(office.Options());
     EXPECT_EQ(kNoObject, second.Create("Word.Application"));
     std::optional<OfficeReader> reader;  // once the office listens
     std::vector<OfficeReader::Doc> seen;
-    for (const auto& [by, list] : {std::pair{client.get(), TableList{}}, {&second, full}}) {
+    for (const auto& [by, list] : {std::pair{&first, TableList{}}, {&second, full}}) {
         SCOPED_TRACE(list.rows.size());
         ASSERT_TRUE(Export(*by, list).empty()) << by->LastError();
         EXPECT_EQ(0, by->StartedOfficePid());
@@ -118,46 +111,47 @@ TEST_F(CalcExport, EachExportGetsANewVisibleUnsavedDocumentHoldingTheListAsTexts
 // A document left hidden is closed; an office that dies is replaced by the
 // next export; one that stops answering fails a call, and the next export,
 // in bounded time, and is not ended (it may hold the user's documents).
-TEST_F(CalcExport, HiddenDocumentsClosedDeadOfficesReplacedFrozenOnesGivenUpInBoundedTime) {
+TEST(CalcExport, HiddenDocumentsClosedDeadOfficesReplacedFrozenOnesGivenUpInBoundedTime) {
+    PrivateOffice office;
     CalcOptions options = office.Options();
     options.callTimeout = 2s;
     options.startTimeout = 10s;
-    client = std::make_unique<CalcClient>(options);
+    CalcClient client(options);
     auto books = [&](DispatchHandle app) {
-        return client->Invoke(app, 0x23C, DispatchKind::PropertyGet, {}, VT_DISPATCH).pdispVal;
+        return client.Invoke(app, 0x23C, DispatchKind::PropertyGet, {}, VT_DISPATCH).pdispVal;
     };
     const Variant omitted = Variant::Error(DISP_E_PARAMNOTFOUND), byRef = Variant::ByRef(omitted);
     auto add = [&](DispatchHandle books) {
-        return client->Invoke(books, 0xB5, DispatchKind::Method, {&byRef, 1}, VT_DISPATCH).pdispVal;
+        return client.Invoke(books, 0xB5, DispatchKind::Method, {&byRef, 1}, VT_DISPATCH).pdispVal;
     };
-    DispatchHandle app = client->Create("Excel.Application");
-    ASSERT_NE(kNoObject, app) << client->LastError();
-    const DispatchHandle held[] = {add(books(app)), books(app), app};
+    DispatchHandle app = client.Create("Excel.Application");
+    ASSERT_NE(kNoObject, app) << client.LastError();
+    const DispatchHandle workbooks = books(app), held[] = {add(workbooks), workbooks, app};
     OfficeReader reader(office.ProfileDir());
     EXPECT_EQ(1u, reader.Documents().size());
-    for (DispatchHandle h : held) client->Release(h);
+    for (DispatchHandle h : held) client.Release(h);
     EXPECT_EQ(0u, reader.Documents().size());
 
-    const pid_t first = client->StartedOfficePid();
+    const pid_t first = client.StartedOfficePid();
     office.End(first);
-    EXPECT_TRUE(Export(*client, TableList::WithRows(2)).empty()) << client->LastError();
-    const pid_t pid = client->StartedOfficePid();
+    EXPECT_TRUE(Export(client, TableList::WithRows(2)).empty()) << client.LastError();
+    const pid_t pid = client.StartedOfficePid();
     EXPECT_NE(first, pid);
     ASSERT_GT(pid, 0);
 
-    app = client->Create("Excel.Application");
+    app = client.Create("Excel.Application");
     const DispatchHandle frozen = books(app);
     kill(-pid, SIGSTOP);  // its pipe still takes connections but nothing answers
     auto start = Clock::now();
     EXPECT_THROW(add(frozen), AutomationError);
     EXPECT_GE(Clock::now() - start, 1900ms);
-    client->Release(frozen);
-    client->Release(app);
+    client.Release(frozen);
+    client.Release(app);
     options.startTimeout = 4s;
     CalcClient other(options);  // another run of the program
-    for (CalcClient* by : {&other, client.get()}) EXPECT_EQ(kWarning, Export(*by, TableList{}));
+    for (CalcClient* by : {&other, &client}) EXPECT_EQ(kWarning, Export(*by, TableList{}));
     EXPECT_LT(Clock::now() - start, 20s);
-    EXPECT_EQ(pid, client->StartedOfficePid());
+    EXPECT_EQ(pid, client.StartedOfficePid());
 }
 
 // Offices that cannot be reached, none of them a real one: each click gives
