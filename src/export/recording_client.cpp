@@ -67,7 +67,6 @@ Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind k
                                                             : " put");
     for (const Variant& a : args) text += Text(a);
     text += resultType == VT_DISPATCH ? " ->D" : resultType == VT_VARIANT ? " ->V" : " ->-";
-    const bool noObject = m_nullIn > 0 && --m_nullIn == 0;
     if (m_failIn > 0 && --m_failIn == 0) {
         m_events.push_back(text + " failed");
         throw AutomationError("Scripted failure", static_cast<std::int32_t>(0x800A03ECu));
@@ -76,7 +75,7 @@ Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind k
     Variant result;
     if (resultType == VT_DISPATCH) {
         result.vt = VT_DISPATCH;
-        if (!noObject) text += " =" + Name(result.pdispVal = NewObject());
+        text += " =" + Name(result.pdispVal = NewObject());
     } else if (resultType == VT_VARIANT) {
         result = Variant::Bool(true);
     }

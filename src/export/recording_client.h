@@ -19,9 +19,8 @@ public:
     // Creation fails from now on, or succeeds again.
     void FailCreation(bool fail) { m_failCreation = fail; }
     // The k-th call from now (1-based, counting only Invoke) throws
-    // AutomationError, or returns no object where one is asked for; 0 disarms.
+    // AutomationError; 0 disarms.
     void FailCall(int k) { m_failIn = k; }
-    void ReturnNoObjectAt(int k) { m_nullIn = k; }
 
     // The record holds one text per creation, call or release, e.g. "create
     // Excel.Application =#0", "#0.23C get ->D =#1", "#4.C5 get &'A1' ->D =#5",
@@ -46,7 +45,6 @@ private:
 
     bool m_failCreation = false;
     int m_failIn = 0;
-    int m_nullIn = 0;
     DispatchHandle m_next = 0;
     std::set<DispatchHandle> m_live;
     std::map<DispatchHandle, std::string> m_rangeNames;

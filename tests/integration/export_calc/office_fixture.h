@@ -117,16 +117,16 @@ public:
         for (const Doc& doc : Documents())
             css::uno::Reference<css::util::XCloseable>(doc, css::uno::UNO_QUERY_THROW)->close(true);
     }
-    static css::uno::Reference<css::sheet::XSpreadsheet> FirstSheet(const Doc& doc) {
-        css::uno::Reference<css::container::XIndexAccess> sheets(doc->getSheets(),
-                                                                 css::uno::UNO_QUERY_THROW);
-        return {sheets->getByIndex(0), css::uno::UNO_QUERY_THROW};
-    }
     // The texts of a block of cells of the first sheet ("A1:D3"), row by row;
     // a cell holding a number (or a formula's number) reads "#number".
     static std::vector<std::vector<std::string>> Texts(const Doc& doc, const std::string& range) {
+        css::uno::Reference<css::container::XIndexAccess> sheets(doc->getSheets(),
+                                                                 css::uno::UNO_QUERY_THROW);
         css::uno::Reference<css::sheet::XCellRangeData> cells(
-            FirstSheet(doc)->getCellRangeByName(FromUtf8(range)), css::uno::UNO_QUERY_THROW);
+            css::uno::Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0),
+                                                          css::uno::UNO_QUERY_THROW)
+                ->getCellRangeByName(FromUtf8(range)),
+            css::uno::UNO_QUERY_THROW);
         std::vector<std::vector<std::string>> texts;
         for (const auto& row : cells->getDataArray()) {
             texts.emplace_back();
@@ -136,9 +136,6 @@ public:
             }
         }
         return texts;
-    }
-    static std::string CellText(const Doc& doc, const std::string& name) {
-        return Texts(doc, name).at(0).at(0);
     }
 
 private:
