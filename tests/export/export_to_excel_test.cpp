@@ -76,17 +76,6 @@ TEST(ExportTexts, ColumnLettersStopAtZAndHeadersAreCutBetweenCharacters) {
     for (const auto& [text, cut] : cases) EXPECT_EQ(cut, CutHeaderText(text)) << text.size();
 }
 
-TEST(ExportFailure, NoApplicationShowsOneWarningPerClickAndTheNextClickTriesAgain) {
-    Exporter run;
-    run.client.FailCreation(true);
-    run.Export(TableList::WithRows(3));
-    run.Export(TableList::WithRows(3));
-    EXPECT_EQ(std::vector<std::string>(2, "Can not Create Excel Application!|Warning|0"),
-              run.boxes);
-    EXPECT_EQ("create Excel.Application failed; create Excel.Application failed",
-              run.client.Trace());
-}
-
 // Each call made to fail in turn: the export calls nothing more, gives back
 // all it holds and shows no box itself (the caller reports the error).
 TEST(ExportFailure, AnyFailingCallEndsTheExportCleanly) {

@@ -22,29 +22,9 @@
 #include "export/calc/calc_client.h"
 #include "export/calc/office_link.h"
 
-// Office processes whose command line names `profileDir`.
-inline std::vector<pid_t> OfficesUsing(const std::string& profileDir) {
-    std::vector<pid_t> pids;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
-        // Plain reads: a process that ends meanwhile fails the read with
-        // ESRCH, which the stream library would throw on.
-        std::string cmdline;
-        const int fd = ::open((entry.path() / "cmdline").c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        char chunk[4096];
-        for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) cmdline.append(chunk, n);
-        ::close(fd);
-        if (cmdline.find("soffice.bin") != std::string::npos &&
-            cmdline.find(profileDir) != std::string::npos)
-            pids.push_back(static_cast<pid_t>(std::atoi(entry.path().filename().c_str())));
-    }
-    return pids;
-}
-
 // A fresh profile in a temporary directory (seeded, unless told otherwise, so
-// the first start skips its first-run work); whatever office uses it is
-// ended by its PID afterwards.
+// the first start skips its first-run work); every office that uses it is
+// ended afterwards, by its process group.
 class PrivateOffice {
 public:
     explicit PrivateOffice(bool seeded = true) {
@@ -63,12 +43,21 @@ public:
                    "oor:op=\"fuse\"><value>false</value></prop></item>\n</oor:items>\n";
     }
     ~PrivateOffice() {
-        for (pid_t pid : m_started) kill(-pid, SIGKILL);
-        for (pid_t pid : OfficesUsing(m_profile)) {
-            const pid_t group = getpgid(pid);
-            kill(group > 1 ? -group : pid, SIGKILL);
-        }
         std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
+            // Plain reads: a process that ends meanwhile fails the read with
+            // ESRCH, which the stream library would throw on.
+            std::string cmdline;
+            const int fd = ::open((entry.path() / "cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            char chunk[4096];
+            for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) cmdline.append(chunk, n);
+            ::close(fd);
+            const pid_t pid = std::atoi(entry.path().filename().c_str()), group = getpgid(pid);
+            if (cmdline.find("soffice.bin") != std::string::npos &&
+                cmdline.find(m_profile) != std::string::npos)
+                kill(group > 1 ? -group : pid, SIGKILL);  // with what it started
+        }
         std::filesystem::remove(
             "/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + OfficePipeName(m_profile), ignored);
         std::filesystem::remove_all(m_profile, ignored);
@@ -86,14 +75,11 @@ public:
     const std::string& ProfileDir() const { return m_profile; }
     // Ends an office started with this profile by its PID (and what it started).
     void End(pid_t pid) {
-        if (pid <= 0) return;
-        kill(-pid, SIGKILL);
-        m_started.push_back(pid);  // in case it was not yet gone
+        if (pid > 0) kill(-pid, SIGKILL);
     }
 
 private:
     std::string m_profile;
-    std::vector<pid_t> m_started;
 };
 
 // Reads what the office holds, over a connection of its own.
