@@ -54,8 +54,8 @@ DispatchHandle RecordingClient::NewObject() {
 }
 
 DispatchHandle RecordingClient::Create(const std::string& progId) {
-    const DispatchHandle object = m_failCreation ? kNoObject : NewObject();
-    m_events.push_back("create " + progId + (object ? " =" + Name(object) : " failed"));
+    const DispatchHandle object = NewObject();
+    m_events.push_back("create " + progId + " =" + Name(object));
     return object;
 }
 

@@ -12,12 +12,10 @@ namespace automation {
 
 // Test double of the automation client. Records every creation, call and
 // release in order as text, hands out fresh handles for object results,
-// keeps the texts written to cells by name, and fails creation or the k-th
-// call on request.
+// keeps the texts written to cells by name, and fails the k-th call on
+// request.
 class RecordingClient final : public AutomationClient {
 public:
-    // Creation fails from now on, or succeeds again.
-    void FailCreation(bool fail) { m_failCreation = fail; }
     // The k-th call from now (1-based, counting only Invoke) throws
     // AutomationError; 0 disarms.
     void FailCall(int k) { m_failIn = k; }
@@ -43,7 +41,6 @@ public:
 private:
     DispatchHandle NewObject();
 
-    bool m_failCreation = false;
     int m_failIn = 0;
     DispatchHandle m_next = 0;
     std::set<DispatchHandle> m_live;
