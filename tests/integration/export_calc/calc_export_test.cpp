@@ -79,8 +79,7 @@ TEST(CalcExport, EachExportGetsANewVisibleUnsavedDocumentHoldingTheListAsTexts) 
 
         // Nothing to the right of the list or below it.
         std::vector<std::vector<std::string>> expected{list.headers};
-        for (std::string& header : expected[0])
-            header.resize(std::min<std::size_t>(header.size(), 255));
+        if (expected[0][2].size() > 255) expected[0][2].resize(255);
         expected.insert(expected.end(), list.rows.begin(), list.rows.end());
         expected.emplace_back(4);
         for (auto& row : expected) row.emplace_back();
@@ -134,27 +133,24 @@ TEST(CalcExport, HiddenDocumentsClosedDeadOfficesReplacedFrozenOnesGivenUpInBoun
 TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) {
     // Those waited for take a second at least. No script: none installed, or
     // (waited for) a pipe is there but nobody accepts on it.
-    const struct {
-        const char* script;
-        int timeoutMs, minMs;
-    } cases[] = {
-        {nullptr, 30000, 0},
-        {"echo 'cannot create profile' >&2; exit 3", 30000, 0},
-        {"exit 0", 1500, 1000},  // hands over to a running office and ends
-        {"echo $$ > \"$(dirname \"$0\")/pid\"; exec sleep 300", 1500, 1000},  // never answers
-        {nullptr, 1500, 1000},
+    const std::pair<const char*, bool> cases[] = {
+        {nullptr, false},
+        {"echo 'cannot create profile' >&2; exit 3", false},
+        {"exit 0", true},  // hands over to a running office and ends
+        {"echo $$ > \"$(dirname \"$0\")/pid\"; exec sleep 300", true},  // never answers
+        {nullptr, true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.script ? c.script : "no script") << c.minMs);
+    for (const auto& [script, waited] : cases) {
+        SCOPED_TRACE(testing::Message() << (script ? script : "no script") << waited);
         PrivateOffice profile;
         CalcOptions options = profile.Options();
-        options.soffice = profile.ProfileDir() + (c.script ? "/fake-soffice" : "/none/soffice");
-        options.startTimeout = std::chrono::milliseconds(c.timeoutMs);
-        if (c.script) std::ofstream(options.soffice) << "#!/bin/sh\n" << c.script << "\n";
+        options.soffice = profile.ProfileDir() + (script ? "/fake-soffice" : "/none/soffice");
+        options.startTimeout = waited ? 1500ms : 30000ms;
+        if (script) std::ofstream(options.soffice) << "#!/bin/sh\n" << script << "\n";
         chmod(options.soffice.c_str(), 0755);
+        // With a backlog of nought and one connection queued, the next one blocks.
         std::vector<int> pipe;
-        if (!c.script &&
-            c.minMs) {  // with a backlog of nought and one connection queued, the next one blocks
+        if (!script && waited) {
             sockaddr_un address{AF_UNIX, {}};
             std::snprintf(address.sun_path, sizeof address.sun_path, "/tmp/OSL_PIPE_%u_%s",
                           getuid(), OfficePipeName(options.profileDir).c_str());
@@ -168,9 +164,8 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         for (int click = 1; click <= 2; ++click) {
             const auto start = Clock::now();
             EXPECT_EQ(kWarning, Export(client, TableList{}));
-            const auto took = Clock::now() - start;
-            EXPECT_GE(took, std::chrono::milliseconds(c.minMs));
-            EXPECT_LT(took, std::chrono::milliseconds(std::min(c.timeoutMs, 1500) + 4500));
+            EXPECT_GE(Clock::now() - start, waited ? 1000ms : 0ms);
+            EXPECT_LT(Clock::now() - start, 6s);
         }
         // A half-started office is not left behind.
         pid_t pid = 0;

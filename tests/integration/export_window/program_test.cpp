@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <thread>
 
@@ -25,14 +24,9 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 std::string g_program, g_module;
-
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(200)))
-        if (std::chrono::steady_clock::now() > end) return false;
-    return true;
-}
 
 // xdotool commands on the program's window, e.g. clicks at the centres of
 // its buttons in the window's pixels (the layout table of the window's tests).
@@ -71,7 +65,9 @@ TEST(KelvarinProgram, UploadsAndExportsThroughItsOwnParts) {
         << "no window, or no Port Open and Upload";
     // The request, then an acknowledgement for full range, data length, each
     // record and the end frame.
-    ASSERT_TRUE(WaitFor([&] { return tool.FromHost().size() == config.records.size() + 4; }, 30));
+    for (auto end = Clock::now() + 30s; tool.FromHost().size() != config.records.size() + 4;
+         std::this_thread::sleep_for(100ms))
+        ASSERT_LT(Clock::now(), end) << "the upload did not end";
     // The spreadsheet module, with the office's libraries, waits for Export.
     auto moduleMapped = [&] {
         std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
@@ -87,18 +83,14 @@ TEST(KelvarinProgram, UploadsAndExportsThroughItsOwnParts) {
                                                          {"2", "12.510000", "N.m", "passed", ""},
                                                          {"", "", "", "", ""}};
     std::vector<std::vector<std::string>> cells;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            try {
-                auto docs = OfficeReader(office.ProfileDir()).Documents();
-                return docs.size() == 1 &&
-                       (cells = OfficeReader::Texts(docs[0], "A1:E4")) == expected;
-            } catch (...) {
-                return false;  // no office yet
-            }
-        },
-        60))
-        << testing::PrintToString(cells);
+    for (auto end = Clock::now() + 60s; cells != expected; std::this_thread::sleep_for(200ms)) {
+        ASSERT_LT(Clock::now(), end) << testing::PrintToString(cells);
+        try {
+            auto docs = OfficeReader(office.ProfileDir()).Documents();
+            if (docs.size() == 1) cells = OfficeReader::Texts(docs[0], "A1:E4");
+        } catch (...) {  // no office yet
+        }
+    }
     EXPECT_TRUE(moduleMapped()) << "the module beside the program was not the one loaded";
 }
 
