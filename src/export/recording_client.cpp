@@ -73,14 +73,11 @@ Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind k
     }
 
     Variant result;
-    if (resultType == VT_DISPATCH) {
-        result.vt = VT_DISPATCH;
-        text += " =" + Name(result.pdispVal = NewObject());
-    } else if (resultType == VT_VARIANT) {
-        result = Variant::Bool(true);
-    }
+    if (resultType == VT_DISPATCH) result = Variant::Dispatch(NewObject());
+    if (resultType == VT_VARIANT) result = Variant::Bool(true);
+    if (result.pdispVal != kNoObject) text += " =" + Name(result.pdispVal);
     const std::string first = args.empty() ? "" : Deref(args[0]).bstrVal;
-    if (id == kRange && result.pdispVal != kNoObject) m_rangeNames[result.pdispVal] = first;
+    if (id == kRange) m_rangeNames[result.pdispVal] = first;
     if (id == kValue2 && kind == DispatchKind::PropertyPut && m_rangeNames.contains(object))
         m_cells[m_rangeNames[object]] = first;
     m_events.push_back(text);
@@ -89,8 +86,7 @@ Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind k
 
 void RecordingClient::Release(DispatchHandle object) noexcept {
     if (object == kNoObject) return;
-    m_live.erase(object);
-    m_rangeNames.erase(object);
+    m_live.erase(object);  // handles are never handed out twice
     m_events.push_back("release " + Name(object));
 }
 
