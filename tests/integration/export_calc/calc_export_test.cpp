@@ -11,8 +11,6 @@
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XLayoutManager.hpp>
 #include <com/sun/star/frame/XModel.hpp>
-#include <com/sun/star/frame/XStorable.hpp>
-#include <com/sun/star/util/XModifiable.hpp>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -55,10 +53,35 @@ bool Shown(const OfficeReader::Doc& doc) {
            Reference<css::awt::XWindow2>(frame->getContainerWindow(), UNO_QUERY_THROW)->isVisible();
 }
 
+// Passes calls on to the bridge, each first made the wrong way, which the
+// bridge must refuse: as another kind of call, and with arguments of a type
+// it does not take.
+class Prober final : public AutomationClient {
+public:
+    explicit Prober(AutomationClient& bridge) : m_bridge(bridge) {}
+    DispatchHandle Create(const std::string& progId) override { return m_bridge.Create(progId); }
+    Variant Invoke(DispatchHandle on, DispId id, DispatchKind kind, std::span<const Variant> args,
+                   VarType type) override {
+        // The next kind round the three: method, get, put.
+        const auto other =
+            static_cast<DispatchKind>(kind == DispatchKind::PropertyPut ? 1 : 2 * int(kind));
+        EXPECT_THROW(m_bridge.Invoke(on, id, other, args, type), AutomationError) << id;
+        const std::vector<Variant> wrong(args.size(), Variant::Dispatch(on));
+        if (!args.empty()) {
+            EXPECT_THROW(m_bridge.Invoke(on, id, kind, wrong, type), AutomationError) << id;
+        }
+        return m_bridge.Invoke(on, id, kind, args, type);
+    }
+    void Release(DispatchHandle object) noexcept override { m_bridge.Release(object); }
+
+private:
+    AutomationClient& m_bridge;
+};
+
 // One run of the program starts the office, a later one (a client of its
 // own) finds it listening; each export opens a document of its own holding
 // the list as texts, nothing parsed, the headers cut to what a cell shows.
-TEST(CalcExport, EachExportGetsANewVisibleUnsavedDocumentHoldingTheListAsTexts) {
+TEST(CalcExport, EachExportGetsANewVisibleDocumentHoldingTheListAsTexts) {
     PrivateOffice office;  // ends what uses its profile
     CalcClient first(office.Options()), second(office.Options());
     TableList full = TableList::WithRows(255);
@@ -69,8 +92,8 @@ TEST(CalcExport, EachExportGetsANewVisibleUnsavedDocumentHoldingTheListAsTexts) 
     std::optional<OfficeReader> reader;  // once the office listens
     std::vector<OfficeReader::Doc> seen;
     for (const auto& [by, list] : {std::pair{&first, TableList{}}, {&second, full}}) {
-        SCOPED_TRACE(list.rows.size());
-        ASSERT_TRUE(Export(*by, list).empty()) << by->LastError();
+        Prober prober(*by);
+        ASSERT_TRUE(Export(prober, list).empty()) << by->LastError();
         if (!reader) reader.emplace(office.ProfileDir());
         std::vector<OfficeReader::Doc> docs = reader->Documents();
         ASSERT_EQ(seen.size() + 1, docs.size());
@@ -86,12 +109,8 @@ TEST(CalcExport, EachExportGetsANewVisibleUnsavedDocumentHoldingTheListAsTexts) 
         EXPECT_EQ(expected,
                   OfficeReader::Texts(seen.back(), "A1:E" + std::to_string(expected.size())));
         EXPECT_TRUE(Shown(seen.back()));
-        EXPECT_FALSE(Reference<css::frame::XStorable>(seen.back(), UNO_QUERY_THROW)->hasLocation());
-        EXPECT_TRUE(Reference<css::util::XModifiable>(seen.back(), UNO_QUERY_THROW)->isModified());
     }
     EXPECT_EQ("", second.LastError()) << "the failed creation is forgotten";
-    EXPECT_EQ(0, second.StartedOfficePid());
-    EXPECT_NE(0, first.StartedOfficePid());
 }
 
 // An export that fails half way leaves no hidden document behind; an office
@@ -170,7 +189,6 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         // A half-started office is not left behind.
         pid_t pid = 0;
         EXPECT_TRUE(!(std::ifstream(profile.ProfileDir() + "/pid") >> pid) || kill(pid, 0) != 0);
-        EXPECT_EQ(0, client.StartedOfficePid());
         for (int fd : pipe) close(fd);
     }
 }

@@ -84,9 +84,7 @@ class OfficeReader {
 public:
     using Doc = css::uno::Reference<css::sheet::XSpreadsheetDocument>;
 
-    explicit OfficeReader(const std::string& profileDir) {
-        m_link.Connect(OfficePipeName(profileDir));
-    }
+    explicit OfficeReader(const std::string& profile) { m_link.Connect(OfficePipeName(profile)); }
     // The spreadsheet documents open in the office.
     std::vector<Doc> Documents() {
         std::vector<Doc> docs;
