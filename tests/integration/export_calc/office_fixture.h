@@ -1,59 +1,124 @@
+// A headless office of its own for one test, and a reader of its documents.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
-#include <memory>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "export/calc/calc_client.h"
 #include "export/calc/office_link.h"
 
-// A headless office of its own for one test: a fresh profile in a temporary
-// directory (seeded so the first start skips its first-run work), and the
-// office ended by its PID afterwards.
+// A fresh profile in a temporary directory (seeded, unless told otherwise, so
+// the first start skips its first-run work); every office that uses it is
+// ended afterwards, by its process group.
 class PrivateOffice {
 public:
-    // `seeded` marks the profile as already past its first run.
-    explicit PrivateOffice(bool seeded = true);
-    ~PrivateOffice();
+    explicit PrivateOffice(bool seeded = true) {
+        char pattern[] = "/tmp/kelvarin-office-XXXXXX";
+        if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+        m_profile = pattern;
+        std::filesystem::create_directories(m_profile + "/user");
+        if (seeded)
+            std::ofstream(m_profile + "/user/registrymodifications.xcu") << R"(<?xml version="1.0"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry">
+<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>99.9</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
+</oor:items>)";
+    }
+    ~PrivateOffice() {
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
+            // Plain reads: a process that ends meanwhile fails the read with
+            // ESRCH, which the stream library would throw on.
+            std::string cmdline;
+            const int fd = ::open((entry.path() / "cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            char chunk[4096];
+            for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) cmdline.append(chunk, n);
+            ::close(fd);
+            const pid_t pid = std::atoi(entry.path().filename().c_str()), group = getpgid(pid);
+            if (cmdline.find("soffice.bin") != std::string::npos &&
+                cmdline.find(m_profile) != std::string::npos)
+                kill(group > 1 ? -group : pid, SIGKILL);  // with what it started
+        }
+        std::filesystem::remove(
+            "/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + OfficePipeName(m_profile), ignored);
+        std::filesystem::remove_all(m_profile, ignored);
+    }
 
-    // Headless unless a test wants real windows on a display.
-    CalcOptions Options(bool headless = true) const;
+    // Headless unless a test wants real windows on a display; a cold start on
+    // a slow machine is still bounded.
+    CalcOptions Options(bool headless = true) const {
+        CalcOptions options;
+        options.profileDir = m_profile;
+        if (headless) options.extraArgs = {"--headless"};
+        options.startTimeout = std::chrono::seconds(60);
+        return options;
+    }
     const std::string& ProfileDir() const { return m_profile; }
     // Ends an office started with this profile by its PID (and what it started).
-    void End(pid_t pid);
+    void End(pid_t pid) {
+        if (pid > 0) kill(-pid, SIGKILL);
+    }
 
 private:
     std::string m_profile;
-    std::vector<pid_t> m_started;
 };
 
 // Reads what the office holds, over a connection of its own.
 class OfficeReader {
 public:
-    explicit OfficeReader(const std::string& profileDir);
+    using Doc = css::uno::Reference<css::sheet::XSpreadsheetDocument>;
+
+    explicit OfficeReader(const std::string& profile) { m_link.Connect(OfficePipeName(profile)); }
     // The spreadsheet documents open in the office.
-    std::vector<css::uno::Reference<css::sheet::XSpreadsheetDocument>> Documents();
+    std::vector<Doc> Documents() {
+        std::vector<Doc> docs;
+        auto all = m_link.Desktop()->getComponents()->createEnumeration();
+        while (all->hasMoreElements())
+            if (Doc doc(all->nextElement(), css::uno::UNO_QUERY); doc.is()) docs.push_back(doc);
+        return docs;
+    }
     // Closes them all, unsaved.
-    void CloseAll();
+    void CloseAll() {
+        for (const Doc& doc : Documents())
+            css::uno::Reference<css::util::XCloseable>(doc, css::uno::UNO_QUERY_THROW)->close(true);
+    }
     // The texts of a block of cells of the first sheet ("A1:D3"), row by row;
     // a cell holding a number (or a formula's number) reads "#number".
-    static std::vector<std::vector<std::string>> Texts(
-        const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc, const std::string& range);
-    // The text of a cell of the first sheet, by name (as Texts reads it).
-    static std::string CellText(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
-                                const std::string& name) {
-        return Texts(doc, name).at(0).at(0);
+    static std::vector<std::vector<std::string>> Texts(const Doc& doc, const std::string& range) {
+        css::uno::Reference<css::container::XIndexAccess> sheets(doc->getSheets(),
+                                                                 css::uno::UNO_QUERY_THROW);
+        css::uno::Reference<css::sheet::XCellRangeData> cells(
+            css::uno::Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0),
+                                                          css::uno::UNO_QUERY_THROW)
+                ->getCellRangeByName(FromUtf8(range)),
+            css::uno::UNO_QUERY_THROW);
+        std::vector<std::vector<std::string>> texts;
+        for (const auto& row : cells->getDataArray()) {
+            texts.emplace_back();
+            for (const css::uno::Any& value : row) {
+                rtl::OUString text;
+                texts.back().push_back((value >>= text) ? ToUtf8(text) : "#number");
+            }
+        }
+        return texts;
     }
-    // Width of a column of the first sheet, in 1/100 mm.
-    static int ColumnWidth(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
-                           int column);
-    // The window is shown with its menu, tool and status bars.
-    static bool WindowVisible(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc);
 
 private:
     OfficeLink m_link;
 };
-
-// Office processes whose command line names `profileDir`.
-std::vector<pid_t> OfficesUsing(const std::string& profileDir);
