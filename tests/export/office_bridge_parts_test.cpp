@@ -1,9 +1,11 @@
-// The office bridge's parts that need no office: the call watchdog and the
-// started office's process.
+// The office bridge's parts that need no office: the call watchdog, the
+// started office's process and the broken-pipe guard.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -11,6 +13,7 @@
 
 #include "export/calc/call_watchdog.h"
 #include "export/calc/office_process.h"
+#include "export/calc/sigpipe_guard.h"
 
 namespace {
 
@@ -54,6 +57,34 @@ TEST(OfficeProcess, AnEndedOrKilledOfficeIsReapedAtOnceAndItsOutcomeKept) {
         EXPECT_FALSE(std::ifstream(stat));
         EXPECT_EQ(office.Poll(), outcome);
     }
+}
+
+// A pipe broken while the guard is held leaves nothing pending; a SIGPIPE
+// already pending when it was taken is left for its owner.
+TEST(SigpipeGuard, APipeBrokenUnderTheGuardIsTakenOffAndOneFromBeforeKept) {
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    close(fds[0]);
+    signal(SIGPIPE, SIG_DFL);  // one that escapes ends the test, as it would end the program
+    sigset_t pipeSet, old, pending;
+    sigemptyset(&pipeSet);
+    sigaddset(&pipeSet, SIGPIPE);
+    for (bool before : {false, true}) {
+        if (before) {  // blocked by its owner, and raised
+            pthread_sigmask(SIG_BLOCK, &pipeSet, &old);
+            EXPECT_EQ(-1, write(fds[1], "x", 1));
+        }
+        {
+            SigpipeGuard guard;
+            EXPECT_EQ(-1, write(fds[1], "x", 1));
+        }
+        sigpending(&pending);
+        EXPECT_EQ(before, sigismember(&pending, SIGPIPE) == 1);
+    }
+    const timespec none{};
+    sigtimedwait(&pipeSet, nullptr, &none);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    close(fds[1]);
 }
 
 }  // namespace
