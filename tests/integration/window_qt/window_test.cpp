@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "fake_comm_platform.h"
+#include "pty_tool.h"
 #include "qt_window_fixture.h"
 #include "sim_session.h"
 
@@ -20,7 +21,14 @@ class QtLayoutTest : public QtWindowTest {
 protected:
     void SetUp() override {
         QtWindowTest::SetUp();
+        // Port 1 is a quiet line: a pseudo-terminal nobody answers on.
+        ASSERT_TRUE(line.Ready());
+        setenv("KELVARIN_COM1", line.Path().c_str(), 1);
         Open(comm, excel);
+    }
+    void TearDown() override {
+        QtWindowTest::TearDown();
+        unsetenv("KELVARIN_COM1");
     }
 
     // Runs `open`, which returns once the modal boxes it shows are closed.
@@ -58,6 +66,7 @@ protected:
         return seen;
     }
 
+    PtyTool line{torque_sim::Config{}};
     FakeCommPlatform comm;
 };
 

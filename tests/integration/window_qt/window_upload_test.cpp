@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -106,22 +108,37 @@ TEST_F(QtUploadTest, EscapeCloseBoxAndEnterEndMidUploadFastAndLetGoOfThePort) {
     EXPECT_EQ(Enabled(), kPortOpen);
 }
 
-// Over the fake platform, for what a real line cannot do on demand.
+// Over the fake platform, for what a real line cannot do on demand; port 1
+// is a pseudo-terminal whose other end the test holds.
 class QtFaultTest : public QtWindowTest {
 protected:
+    // Every byte passes here, so that a test sees a delivery under way
+    // before the window has handled it.
+    struct Comm : FakeCommPlatform {
+        QtFaultTest* test;
+        LRESULT SendMessageW(OwnerHandle owner, UINT message, WPARAM w, LPARAM l) override {
+            if (message == WM_SERIAL_BYTE) ++test->delivering;
+            const LRESULT result = OwnerMailbox::Send(owner, message, w, l);
+            if (message == WM_SERIAL_BYTE) ++test->delivered;
+            if (message == WM_SERIAL_CTS) test->drainedUpTo = test->delivered.load();
+            return result;
+        }
+    };
     void SetUp() override {
         QtWindowTest::SetUp();
         backend.answerBoxes = true;
-        // Every byte passes here, so that a test sees a delivery under way
-        // before the window has handled it.
-        comm.onSend = [this](OwnerHandle owner, UINT message, WPARAM w, LPARAM l) {
-            if (message == WM_SERIAL_BYTE) ++delivering;
-            const LRESULT result = OwnerMailbox::Send(owner, message, w, l);
-            if (message == WM_SERIAL_BYTE) ++delivered;
-            if (message == WM_SERIAL_CTS) drainedUpTo = delivered.load();  // ends each drain
-            return result;
-        };
+        comm.test = this;
+        std::string path, error;
+        master = torque_sim::OpenPseudoTerminal(path, line, error);
+        ASSERT_GE(master, 0) << error;
+        setenv("KELVARIN_COM1", path.c_str(), 1);
         Open(comm, excel);
+    }
+    void TearDown() override {
+        QtWindowTest::TearDown();
+        close(master);
+        close(line);
+        unsetenv("KELVARIN_COM1");
     }
     void OpenPort() {
         const int waits = comm.Count(FakeCommPlatform::Op::WaitCommEvent);
@@ -129,14 +146,19 @@ protected:
         ASSERT_EQ(Enabled(), kPortOpen);
         ASSERT_TRUE(Spin([&] { return comm.Count(FakeCommPlatform::Op::WaitCommEvent) > waits; }));
     }
+    int Writes() const { return comm.Count(FakeCommPlatform::Op::WriteFile); }
+    void Incoming(const Bytes& bytes) {
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
     // The tool sends one frame and waits for its acknowledgement.
     void ToolSends(const Bytes& frame) {
-        const std::size_t before = comm.Writes().size();
-        comm.Incoming(frame);
-        ASSERT_TRUE(Spin([&] { return comm.Writes().size() > before; })) << "no acknowledgement";
+        const int before = Writes();
+        Incoming(frame);
+        ASSERT_TRUE(Spin([&] { return Writes() > before; })) << "no acknowledgement";
     }
 
-    FakeCommPlatform comm;
+    Comm comm;
+    int master = -1, line = -1;
     std::atomic<int> delivering{0}, delivered{0}, drainedUpTo{0};
 };
 
@@ -180,14 +202,14 @@ TEST_F(QtFaultTest, PortCloseHandlesTheByteUnderWayButNoClick) {
     for (const Bytes& frame : {torque_sim::EncodeFrame(CMD_DATA_LENGTH, {42}),
                                torque_sim::EncodeFrame(CMD_UPLOAD_DONE, {})}) {
         OpenPort();
-        const std::size_t writes = comm.Writes().size();
+        const int writes = Writes();
         Click(IDC_BUTTON_UPLOAD);
         // The worker empties the input before it writes the request.
-        ASSERT_TRUE(comm.WaitForWrites(writes + 1, std::chrono::seconds(5)));
+        ASSERT_TRUE(Spin([&] { return Writes() > writes; }));
         const int target = delivered.load() + static_cast<int>(frame.size()) - 1;
-        comm.Incoming({frame.begin(), frame.end() - 1});
+        Incoming({frame.begin(), frame.end() - 1});
         ASSERT_TRUE(Spin([&] { return drainedUpTo.load() >= target; }));
-        comm.Incoming({frame.back()});
+        Incoming({frame.back()});
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (delivering.load() <= target) ASSERT_LT(std::chrono::steady_clock::now(), deadline);
 
@@ -197,12 +219,11 @@ TEST_F(QtFaultTest, PortCloseHandlesTheByteUnderWayButNoClick) {
         });
         Click(IDC_BUTTON_CLOSE);
         EXPECT_EQ(Enabled(), kPortClosed);
-        EXPECT_EQ(comm.LiveThreads(), 0);
-        EXPECT_EQ(comm.OpenDevices(), 0);
+        EXPECT_EQ(comm.liveThreads, 0);
     }
     EXPECT_EQ(Text(IDC_EDIT_LENGTH), "42");
     EXPECT_EQ(comm.Count(FakeCommPlatform::Op::CreateFile), 2) << "no open from a click";
-    EXPECT_EQ(comm.Writes().size(), 2u) << "no upload from a click";
+    EXPECT_EQ(Writes(), 2) << "no upload from a click";
     EXPECT_TRUE(excel.Calls().empty()) << "no export from a click";
     EXPECT_TRUE(backend.boxes.empty());
 }
