@@ -151,14 +151,6 @@ TEST_F(SerialTest, OpenAppliesTheFixedTimeoutsAndLineSettingsAndKeepsTheRest) {
     ASSERT_EQ(tcsetattr(line, TCSANOW, &tio), 0);
 
     ASSERT_TRUE(port.Open(owner.Handle(), 3));
-    std::vector<std::string> texts;
-    std::vector<std::uint32_t> values;
-    for (const auto& call : fake.Calls()) {
-        if (!call.text.empty()) texts.push_back(call.text);
-        if (call.value != 0) values.push_back(call.value);
-    }
-    EXPECT_EQ(texts, (std::vector<std::string>{"\\\\.\\COM3", "baud=9600 parity=N data=8 stop=1"}));
-    EXPECT_EQ(values, (std::vector<std::uint32_t>{kEvRxChar | kEvCts, kPurgeAll}));
     const CommTimeouts& t = fake.timeouts;
     EXPECT_EQ((std::vector<std::uint32_t>{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
                                           t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
@@ -391,26 +383,6 @@ TEST_F(SerialTest, LineWaitFailingEveryTimeIsReportedOnceAndBadParameterNever) {
 
 // --- stopping, closing and reopening ---
 
-// Close right after the start must wait for the worker itself, also where
-// closing a thread's handle does not wait for the thread.
-TEST_F(SerialTest, ReopeningReusesTheEventsAndCloseRightAfterStartWaitsForTheWorker) {
-    OpenAndStart();
-    port.Close();
-    const int afterFirstClose = fake.OpenHandles();
-    for (bool closeWaits : {true, false}) {
-        fake.closeThreadsWithoutWaiting = !closeWaits;
-        for (int cycle = 0; cycle < 50; ++cycle) {
-            ASSERT_TRUE(port.Open(owner.Handle(), 3)) << cycle;
-            ASSERT_TRUE(HandOver({1})) << "a new send buffer";
-            ASSERT_TRUE(port.StartMonitor());
-            port.Close();
-            ASSERT_TRUE(Until([&] { return fake.liveThreads == 0; })) << cycle;
-        }
-    }
-    EXPECT_EQ(fake.Count(Op::CreateEvent), 3);
-    EXPECT_EQ(fake.OpenHandles(), afterFirstClose) << "three events and the lock only";
-}
-
 TEST_F(SerialTest, DestructorStopsAWorkerWhoseOwnerIsGone) {
     auto gone = std::make_unique<OwnerMailbox>([](UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
     auto p = std::make_unique<CSerialPort>(fake);
@@ -481,8 +453,10 @@ TEST_F(SerialTest, PeerHangingUpMidUploadGivesOneReadBoxNoSpinAndCloseWorks) {
     EXPECT_FALSE(port.IsOpen());
 }
 
-// Many opens, uploads and closes in a row, some closing in mid-upload:
-// under ThreadSanitizer this is the race and deadlock check of the port.
+// Many opens, uploads and closes in a row, some closing in mid-upload or
+// right after the start, the later half where closing a thread's handle does
+// not wait for the thread (as on Windows), so Close must wait for the worker
+// itself. Under ThreadSanitizer this is the race and deadlock check.
 using SerialCycles = SerialTest;
 TEST_F(SerialCycles, ThousandOpenUploadCloseCyclesWithTraffic) {
     torque_sim::Config config = ToolWith(2);
@@ -490,6 +464,7 @@ TEST_F(SerialCycles, ThousandOpenUploadCloseCyclesWithTraffic) {
     PtyTool tool(config);
     int completed = 0;
     for (int cycle = 0; cycle < 1000; ++cycle) {
+        fake.closeThreadsWithoutWaiting = cycle >= 500;
         UseTool(tool);
         const std::size_t heardByTool = tool.FromHost().size();
         if (cycle % 4 == 3) {
@@ -497,7 +472,7 @@ TEST_F(SerialCycles, ThousandOpenUploadCloseCyclesWithTraffic) {
             state.BeginUpload();
             const std::size_t before = seen.size();
             Until([&] { return seen.size() > before; });
-        } else {
+        } else if (cycle % 4 != 2) {
             ASSERT_TRUE(Upload(10s)) << "cycle " << cycle;
             ASSERT_EQ(state.list.GetItemCount(), 2);
             // The next open purges both directions, also an acknowledgement
@@ -507,8 +482,10 @@ TEST_F(SerialCycles, ThousandOpenUploadCloseCyclesWithTraffic) {
             ++completed;
         }
         port.Close();
-        ASSERT_FALSE(port.IsMonitoring());
+        ASSERT_TRUE(Until([&] { return fake.liveThreads == 0; })) << "cycle " << cycle;
     }
+    EXPECT_EQ(fake.Count(Op::CreateEvent), 3);
+    EXPECT_EQ(fake.OpenHandles(), 3) << "the events only, reused";
     // A cycle closed in mid-upload may still have finished on the wire.
     EXPECT_GE(tool.Stop().uploadsCompleted, completed);
 }
@@ -563,10 +540,10 @@ TEST_F(SerialTest, BackendAppliesAndReadsBackEveryLineSetting) {
     EXPECT_TRUE(p.CloseHandle(device));
 }
 
-// Bytes queued; a write that stalls on a full queue until its time-out, or
-// finishes whole as the peer reads; a line that hangs up (one failing read
-// tells it, and it never signals again); handles of the wrong kind.
-TEST_F(SerialTest, BackendCountsQueuedBytesWaitsForRoomAndTellsALostLineOnce) {
+// A write that stalls on a full queue until its time-out, or finishes whole
+// as the peer reads; a line that hangs up (what the port then does is the
+// hang-up test's); handles of the wrong kind.
+TEST_F(SerialTest, BackendWritesWaitForRoomAndRefuseALostLineAndBadHandles) {
     PosixCommPlatform& p = PosixPlatform();
     const CommHandle device = p.CreateFileW("\\\\.\\COM3");
     ASSERT_NE(device, kInvalidHandle);
@@ -574,20 +551,7 @@ TEST_F(SerialTest, BackendCountsQueuedBytesWaitsForRoomAndTellsALostLineOnce) {
     ov.hEvent = p.CreateEventW();
     std::uint32_t errors = 0, events = 0, done = 0;
     CommStatus status;
-    auto queued = [&] { return p.ClearCommError(device, &errors, &status) ? status.cbInQue : 99u; };
-    // A byte already waiting completes the line wait at once.
-    for (const Bytes& bytes : {Bytes{1}, Bytes{2, 3, 4, 5}}) {
-        const std::uint32_t before = queued();
-        Send(bytes);
-        ASSERT_TRUE(Until([&] { return queued() == before + bytes.size(); }));
-        EXPECT_TRUE(p.WaitCommEvent(device, &events, &ov));
-        EXPECT_EQ(events, kEvRxChar);
-    }
     std::uint8_t bytes[8];
-    EXPECT_TRUE(p.ReadFile(device, bytes, 8, &done, &ov));
-    EXPECT_EQ(done, 5u);
-    EXPECT_EQ(queued(), 0u);
-
     const Bytes big(1 << 16, 0x55);
     ASSERT_TRUE(p.SetCommTimeouts(device, {.WriteTotalTimeoutConstant = 100}));
     EXPECT_FALSE(p.WriteFile(device, big.data(), big.size(), &done, &ov));
@@ -595,7 +559,11 @@ TEST_F(SerialTest, BackendCountsQueuedBytesWaitsForRoomAndTellsALostLineOnce) {
     EXPECT_LT(done, big.size());
     const std::size_t stalled = done;
     ASSERT_TRUE(p.SetCommTimeouts(device, {.WriteTotalTimeoutConstant = 10000}));
-    std::thread peer([&] { Until([&] { return Heard().size() >= stalled + big.size(); }); });
+    std::thread peer([&] {
+        for (auto end = std::chrono::steady_clock::now() + 10s;
+             Heard().size() < stalled + big.size() && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(1ms);
+    });
     EXPECT_TRUE(p.WriteFile(device, big.data(), big.size(), &done, &ov));
     peer.join();
     EXPECT_EQ(done, big.size());
@@ -605,15 +573,8 @@ TEST_F(SerialTest, BackendCountsQueuedBytesWaitsForRoomAndTellsALostLineOnce) {
     master = line = -1;
     EXPECT_FALSE(p.WaitCommEvent(device, &events, &ov));
     EXPECT_EQ(p.WaitForSingleObject(ov.hEvent, 5000), kWaitObject0) << "the hang-up wakes it";
-    EXPECT_EQ(queued(), 1u) << "one read to tell the user";
     EXPECT_FALSE(p.WriteFile(device, bytes, 1, &done, &ov));
     EXPECT_EQ(p.GetLastError(), static_cast<std::uint32_t>(EIO));
-    EXPECT_FALSE(p.ReadFile(device, bytes, 1, &done, &ov));
-    EXPECT_EQ(p.GetLastError(), static_cast<std::uint32_t>(EIO));
-    EXPECT_NE(queued(), 1u) << "and only one";
-    EXPECT_FALSE(p.WaitCommEvent(device, &events, &ov));
-    EXPECT_EQ(p.GetLastError(), kErrorIoPending);
-    EXPECT_EQ(p.WaitForSingleObject(ov.hEvent, 100), kWaitTimeout) << "never signalled again";
     EXPECT_TRUE(p.PurgeComm(device, kPurgeAll));
 
     const CommHandle lock = p.InitializeCriticalSection();

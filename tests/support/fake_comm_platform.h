@@ -67,7 +67,7 @@ public:
         std::lock_guard lock(m_mutex);
         return m_boxes;
     }
-    // Events, locks, devices and threads not yet released.
+    // Events, devices and threads not yet released.
     int OpenHandles() const {
         std::lock_guard lock(m_mutex);
         return static_cast<int>(m_open.size());
@@ -96,13 +96,6 @@ public:
     // --- CommPlatform ---
     CommHandle CreateEventW() override {
         return Enter({Op::CreateEvent}) ? kNullHandle : Held(Real::CreateEventW());
-    }
-    CommHandle InitializeCriticalSection() override {
-        return Held(Real::InitializeCriticalSection());
-    }
-    void DeleteCriticalSection(CommHandle lock) override {
-        Released(lock);
-        Real::DeleteCriticalSection(lock);
     }
     CommHandle CreateFileW(const std::string& name) override {
         if (Enter({Op::CreateFile, name})) return kInvalidHandle;
@@ -237,11 +230,6 @@ private:
         if (handle != kNullHandle) m_open.insert(handle);
         return handle;
     }
-    void Released(CommHandle handle) {
-        std::lock_guard lock(m_mutex);
-        m_open.erase(handle);
-    }
-
     static inline thread_local std::uint32_t t_injected = 0;
     mutable std::mutex m_mutex;
     std::vector<Call> m_calls;
