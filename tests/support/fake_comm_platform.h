@@ -39,7 +39,6 @@ public:
     };
     struct Call {
         Op op;
-        std::string text = {};
         std::uint32_t value = 0;
     };
 
@@ -91,14 +90,13 @@ public:
     CommTimeouts timeouts;
     CommSettings stateRead, stateWritten;
     std::atomic<int> liveThreads{0};
-    std::atomic<std::uint32_t> lastExitCode{0};
 
     // --- CommPlatform ---
     CommHandle CreateEventW() override {
         return Enter({Op::CreateEvent}) ? kNullHandle : Held(Real::CreateEventW());
     }
     CommHandle CreateFileW(const std::string& name) override {
-        if (Enter({Op::CreateFile, name})) return kInvalidHandle;
+        if (Enter({Op::CreateFile})) return kInvalidHandle;
         const CommHandle device = Real::CreateFileW(name);
         return device == kInvalidHandle ? device : Held(device);
     }
@@ -107,7 +105,7 @@ public:
         return !Enter({Op::SetCommTimeouts}) && Real::SetCommTimeouts(device, t);
     }
     BOOL SetCommMask(CommHandle device, std::uint32_t mask) override {
-        return !Enter({Op::SetCommMask, "", mask}) && Real::SetCommMask(device, mask);
+        return !Enter({Op::SetCommMask, mask}) && Real::SetCommMask(device, mask);
     }
     BOOL GetCommState(CommHandle device, CommSettings& settings) override {
         if (Enter({Op::GetCommState}) || !Real::GetCommState(device, settings)) return 0;
@@ -115,14 +113,14 @@ public:
         return 1;
     }
     BOOL BuildCommDCBW(const std::string& text, CommSettings& settings) override {
-        return !Enter({Op::BuildCommDCB, text}) && Real::BuildCommDCBW(text, settings);
+        return !Enter({Op::BuildCommDCB}) && Real::BuildCommDCBW(text, settings);
     }
     BOOL SetCommState(CommHandle device, const CommSettings& settings) override {
         stateWritten = settings;
         return !Enter({Op::SetCommState}) && Real::SetCommState(device, settings);
     }
     BOOL PurgeComm(CommHandle device, std::uint32_t flags) override {
-        return !Enter({Op::PurgeComm, "", flags}) && Real::PurgeComm(device, flags);
+        return !Enter({Op::PurgeComm, flags}) && Real::PurgeComm(device, flags);
     }
     BOOL WaitCommEvent(CommHandle device, std::uint32_t* events, Overlapped* ov) override {
         if (Enter({Op::WaitCommEvent})) return 0;
@@ -134,13 +132,13 @@ public:
     }
     BOOL ReadFile(CommHandle device, void* data, std::uint32_t count, std::uint32_t* done,
                   Overlapped* ov) override {
-        if (Enter({Op::ReadFile, "", count})) return 0;
+        if (Enter({Op::ReadFile, count})) return 0;
         if (emptyReads > 0 && emptyReads-- > 0) return Finish((*done = 0, 1), done);
         return Finish(Real::ReadFile(device, data, count, done, ov), done);
     }
     BOOL WriteFile(CommHandle device, const void* data, std::uint32_t count, std::uint32_t* done,
                    Overlapped* ov) override {
-        if (Enter({Op::WriteFile, "", count})) return 0;
+        if (Enter({Op::WriteFile, count})) return 0;
         if (onWrite) onWrite();
         return Finish(Real::WriteFile(device, data, count, done, ov), done);
     }
@@ -151,7 +149,7 @@ public:
     }
     std::uint32_t WaitForMultipleObjects(std::uint32_t count, const CommHandle* handles, BOOL all,
                                          std::uint32_t milliseconds) override {
-        if (Enter({Op::WaitForMultipleObjects, "", count})) return kWaitFailed;
+        if (Enter({Op::WaitForMultipleObjects, count})) return kWaitFailed;
         return Real::WaitForMultipleObjects(count, handles, all, milliseconds);
     }
     std::uint32_t WaitForSingleObject(CommHandle handle, std::uint32_t milliseconds) override {
@@ -198,10 +196,10 @@ private:
         ThreadEntry entry;
         void* parameter;
     };
-    // The worker's exit code is kept, and its end counted.
+    // Counts the worker's end.
     static std::uint32_t Run(void* parameter) {
         const std::unique_ptr<Start> start(static_cast<Start*>(parameter));
-        start->self->lastExitCode = start->entry(start->parameter);
+        start->entry(start->parameter);
         --start->self->liveThreads;
         return 0;
     }
