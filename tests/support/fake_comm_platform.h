@@ -88,7 +88,7 @@ public:
 
     // --- observations (the open runs on the test's thread) ---
     CommTimeouts timeouts;
-    CommSettings stateRead, stateWritten;
+    CommSettings stateWritten;
     std::atomic<int> liveThreads{0};
 
     // --- CommPlatform ---
@@ -96,9 +96,7 @@ public:
         return Enter({Op::CreateEvent}) ? kNullHandle : Held(Real::CreateEventW());
     }
     CommHandle CreateFileW(const std::string& name) override {
-        if (Enter({Op::CreateFile})) return kInvalidHandle;
-        const CommHandle device = Real::CreateFileW(name);
-        return device == kInvalidHandle ? device : Held(device);
+        return Enter({Op::CreateFile}) ? kInvalidHandle : Held(Real::CreateFileW(name));
     }
     BOOL SetCommTimeouts(CommHandle device, const CommTimeouts& t) override {
         timeouts = t;
@@ -108,9 +106,7 @@ public:
         return !Enter({Op::SetCommMask, mask}) && Real::SetCommMask(device, mask);
     }
     BOOL GetCommState(CommHandle device, CommSettings& settings) override {
-        if (Enter({Op::GetCommState}) || !Real::GetCommState(device, settings)) return 0;
-        stateRead = settings;
-        return 1;
+        return !Enter({Op::GetCommState}) && Real::GetCommState(device, settings);
     }
     BOOL BuildCommDCBW(const std::string& text, CommSettings& settings) override {
         return !Enter({Op::BuildCommDCB}) && Real::BuildCommDCBW(text, settings);
@@ -170,11 +166,9 @@ public:
     CommHandle CreateThread(ThreadEntry entry, void* parameter) override {
         if (Enter({Op::CreateThread})) return kNullHandle;
         ++liveThreads;
-        const CommHandle thread = Real::CreateThread(&Run, new Start{this, entry, parameter});
+        const CommHandle thread = Held(Real::CreateThread(&Run, new Start{this, entry, parameter}));
         std::lock_guard lock(m_mutex);
-        m_threads.insert(thread);
-        m_open.insert(thread);
-        return thread;
+        return *m_threads.insert(thread).first;
     }
     std::uint32_t GetLastError() override {
         return t_injected != 0 ? t_injected : Real::GetLastError();
@@ -225,7 +219,7 @@ private:
     }
     CommHandle Held(CommHandle handle) {
         std::lock_guard lock(m_mutex);
-        if (handle != kNullHandle) m_open.insert(handle);
+        if (handle != kNullHandle && handle != kInvalidHandle) m_open.insert(handle);
         return handle;
     }
     static inline thread_local std::uint32_t t_injected = 0;
