@@ -37,10 +37,8 @@ public:
         WaitForSingleObject,
         CreateThread
     };
-    struct Call {
-        Op op;
-        std::uint32_t value = 0;
-    };
+    // An operation and its count or flags.
+    using Call = std::pair<Op, std::uint32_t>;
 
     // Thread handles whose close was deferred are closed (joined) now.
     ~FakeCommPlatform() override {
@@ -59,7 +57,7 @@ public:
     int Count(Op op) const {
         std::lock_guard lock(m_mutex);
         return static_cast<int>(std::count_if(m_calls.begin(), m_calls.end(),
-                                              [&](const Call& call) { return call.op == op; }));
+                                              [&](const Call& call) { return call.first == op; }));
     }
     // Each box shown, as "caption|text|type".
     std::vector<std::string> Boxes() const {
@@ -93,33 +91,33 @@ public:
 
     // --- CommPlatform ---
     CommHandle CreateEventW() override {
-        return Enter({Op::CreateEvent}) ? kNullHandle : Held(Real::CreateEventW());
+        return Enter({Op::CreateEvent, 0}) ? kNullHandle : Held(Real::CreateEventW());
     }
     CommHandle CreateFileW(const std::string& name) override {
-        return Enter({Op::CreateFile}) ? kInvalidHandle : Held(Real::CreateFileW(name));
+        return Enter({Op::CreateFile, 0}) ? kInvalidHandle : Held(Real::CreateFileW(name));
     }
     BOOL SetCommTimeouts(CommHandle device, const CommTimeouts& t) override {
         timeouts = t;
-        return !Enter({Op::SetCommTimeouts}) && Real::SetCommTimeouts(device, t);
+        return !Enter({Op::SetCommTimeouts, 0}) && Real::SetCommTimeouts(device, t);
     }
     BOOL SetCommMask(CommHandle device, std::uint32_t mask) override {
         return !Enter({Op::SetCommMask, mask}) && Real::SetCommMask(device, mask);
     }
     BOOL GetCommState(CommHandle device, CommSettings& settings) override {
-        return !Enter({Op::GetCommState}) && Real::GetCommState(device, settings);
+        return !Enter({Op::GetCommState, 0}) && Real::GetCommState(device, settings);
     }
     BOOL BuildCommDCBW(const std::string& text, CommSettings& settings) override {
-        return !Enter({Op::BuildCommDCB}) && Real::BuildCommDCBW(text, settings);
+        return !Enter({Op::BuildCommDCB, 0}) && Real::BuildCommDCBW(text, settings);
     }
     BOOL SetCommState(CommHandle device, const CommSettings& settings) override {
         stateWritten = settings;
-        return !Enter({Op::SetCommState}) && Real::SetCommState(device, settings);
+        return !Enter({Op::SetCommState, 0}) && Real::SetCommState(device, settings);
     }
     BOOL PurgeComm(CommHandle device, std::uint32_t flags) override {
         return !Enter({Op::PurgeComm, flags}) && Real::PurgeComm(device, flags);
     }
     BOOL WaitCommEvent(CommHandle device, std::uint32_t* events, Overlapped* ov) override {
-        if (Enter({Op::WaitCommEvent})) return 0;
+        if (Enter({Op::WaitCommEvent, 0})) return 0;
         if (lineWaitsAtOnce > 0 && lineWaitsAtOnce-- > 0) {
             *events = kEvRxChar;
             return Real::SetEvent(ov->hEvent);
@@ -139,7 +137,7 @@ public:
         return Finish(Real::WriteFile(device, data, count, done, ov), done);
     }
     BOOL GetOverlappedResult(CommHandle, Overlapped*, std::uint32_t* done, BOOL) override {
-        if (Enter({Op::GetOverlappedResult})) return 0;
+        if (Enter({Op::GetOverlappedResult, 0})) return 0;
         *done = m_pendingDone;
         return 1;
     }
@@ -150,7 +148,7 @@ public:
     }
     std::uint32_t WaitForSingleObject(CommHandle handle, std::uint32_t milliseconds) override {
         // Not through the override above: this wait is recorded on its own.
-        if (Enter({Op::WaitForSingleObject})) return kWaitFailed;
+        if (Enter({Op::WaitForSingleObject, 0})) return kWaitFailed;
         return Real::WaitForMultipleObjects(1, &handle, 0, milliseconds);
     }
     BOOL CloseHandle(CommHandle handle) override {
@@ -164,7 +162,7 @@ public:
         return Real::CloseHandle(handle);
     }
     CommHandle CreateThread(ThreadEntry entry, void* parameter) override {
-        if (Enter({Op::CreateThread})) return kNullHandle;
+        if (Enter({Op::CreateThread, 0})) return kNullHandle;
         ++liveThreads;
         const CommHandle thread = Held(Real::CreateThread(&Run, new Start{this, entry, parameter}));
         std::lock_guard lock(m_mutex);
@@ -203,7 +201,7 @@ private:
         std::lock_guard lock(m_mutex);
         t_injected = 0;
         m_calls.push_back(call);
-        auto& [error, times] = m_failures[static_cast<int>(call.op)];
+        auto& [error, times] = m_failures[static_cast<int>(call.first)];
         if (times == 0) return false;
         if (times > 0) --times;
         t_injected = error;
