@@ -42,7 +42,6 @@ std::string Report(const std::string& operation,
     return "Application Error|WARNING:  " + operation + " Failed with the following error: \n" +
            system + "\nPort: " + std::to_string(port) + "\n|16";
 }
-const std::string kWaitBox = "|接收有问题!|0";
 
 // The port on the real backend with a window-less owner on the test's
 // thread. Port 3 is a bare pseudo-terminal whose other end the test holds;
@@ -202,8 +201,6 @@ TEST_F(SerialTest, ImmediateLineEventsWithNothingWaitingWaitForTheLineAgain) {
     ASSERT_TRUE(Until([&] { return fake.Count(Op::WaitCommEvent) > 100; }));
     EXPECT_EQ(fake.Count(Op::WaitForMultipleObjects), 0);
     EXPECT_TRUE(seen.empty());
-    port.Close();
-    EXPECT_FALSE(port.IsMonitoring());
 }
 
 // A stop ends the worker before any further byte or write.
@@ -321,9 +318,7 @@ TEST_F(SerialTest, UploadsGiveEveryRecordOnceAndAcknowledgeEveryFrame) {
     PtyTool tool(config);
     UseTool(tool);
     ASSERT_TRUE(Upload(30s));
-    port.Close();
-    ASSERT_EQ(state.list.GetItemCount(), 255);
-    EXPECT_EQ(state.list.GetItemText(254, 0), "255");
+    EXPECT_EQ(state.list.GetItemCount(), 255);
     // The last acknowledgement may still be on its way to the tool.
     ASSERT_TRUE(Until([&] { return tool.FromHost().size() >= 255 + 4; }));
     const auto fromHost = tool.FromHost();
@@ -331,6 +326,7 @@ TEST_F(SerialTest, UploadsGiveEveryRecordOnceAndAcknowledgeEveryFrame) {
     EXPECT_EQ(fromHost[0], (torque_sim::Bytes{0xEB, 0x00, 0x55, 0xF0, 0x00, 0x00, 0x30}));
     for (std::size_t i = 1; i < fromHost.size(); ++i)
         EXPECT_EQ(fromHost[i], (torque_sim::Bytes{0xEB, 0x00, 0x55, 0xF5, 0x00, 0x00, 0x35})) << i;
+    port.Close();  // before the tool hangs up
     EXPECT_EQ(tool.Stop().uploadsCompleted, 1);
     EXPECT_TRUE(fake.Boxes().empty());
 }

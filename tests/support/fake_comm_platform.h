@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "serial/comm_posix.h"
@@ -164,7 +165,7 @@ public:
     CommHandle CreateThread(ThreadEntry entry, void* parameter) override {
         if (Enter({Op::CreateThread, 0})) return kNullHandle;
         ++liveThreads;
-        const CommHandle thread = Held(Real::CreateThread(&Run, new Start{this, entry, parameter}));
+        const CommHandle thread = Held(Real::CreateThread(&Run, new Start(this, entry, parameter)));
         std::lock_guard lock(m_mutex);
         return *m_threads.insert(thread).first;
     }
@@ -183,16 +184,12 @@ public:
     }
 
 private:
-    struct Start {
-        FakeCommPlatform* self;
-        ThreadEntry entry;
-        void* parameter;
-    };
+    using Start = std::tuple<FakeCommPlatform*, ThreadEntry, void*>;
     // Counts the worker's end.
-    static std::uint32_t Run(void* parameter) {
-        const std::unique_ptr<Start> start(static_cast<Start*>(parameter));
-        start->entry(start->parameter);
-        --start->self->liveThreads;
+    static std::uint32_t Run(void* start) {
+        const auto [self, entry, parameter] = *std::unique_ptr<Start>(static_cast<Start*>(start));
+        entry(parameter);
+        --self->liveThreads;
         return 0;
     }
     // Records the call; a call made to fail sets the thread's last error
