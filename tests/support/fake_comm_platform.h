@@ -57,8 +57,7 @@ public:
     }
     int Count(Op op) const {
         std::lock_guard lock(m_mutex);
-        return static_cast<int>(std::count_if(m_calls.begin(), m_calls.end(),
-                                              [&](const Call& call) { return call.first == op; }));
+        return static_cast<int>(std::ranges::count(m_calls, op, &Call::first));
     }
     // Each box shown, as "caption|text|type".
     std::vector<std::string> Boxes() const {
@@ -153,14 +152,12 @@ public:
         return Real::WaitForMultipleObjects(1, &handle, 0, milliseconds);
     }
     BOOL CloseHandle(CommHandle handle) override {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_open.erase(handle) && m_threads.erase(handle) && closeThreadsWithoutWaiting) {
-                m_deferred.push_back(handle);
-                return 1;
-            }
-        }
-        return Real::CloseHandle(handle);
+        std::unique_lock lock(m_mutex);
+        const bool defer =
+            m_open.erase(handle) && m_threads.erase(handle) && closeThreadsWithoutWaiting;
+        if (defer) m_deferred.push_back(handle);
+        lock.unlock();
+        return defer || Real::CloseHandle(handle);
     }
     CommHandle CreateThread(ThreadEntry entry, void* parameter) override {
         if (Enter({Op::CreateThread, 0})) return kNullHandle;
