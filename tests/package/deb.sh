@@ -4,59 +4,38 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 deb=$(ls "$root"/dist/kelvarin_*_amd64.deb)
-version=$(sed -nE 's/^project\(Kelvarin VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() { echo "deb: $*" >&2; exit 1; }
 export DEBIAN_FRONTEND=noninteractive
 
-lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 ||
-    { cat "$work/lintian"; fail "lintian found errors or warnings"; }
-grep -v 'running with root' "$work/lintian" || true
-
-apt-get purge -y -qq kelvarin >/dev/null 2>&1 || true
+# Search paths other than the module's one to the office (overridden) are
+# errors to lintian, the build tree's included.
+lintian --fail-on error,warning "$deb" || fail "lintian found errors or warnings"
 apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log"; fail "apt-get install failed"; }
-dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's|^\./|/|p' | grep -v '/$' >"$work/files"
-
-# Search paths and strings of every installed program and module.
-for f in /usr/bin/kelvarin /usr/bin/kelvarin-upload /usr/bin/kelvarin-torque-sim \
-    /usr/lib/kelvarin/libkelvarin_calc.so; do
-    paths=$(readelf -d "$f" | sed -nE 's/.*(RPATH|RUNPATH).*\[(.*)\]/\2/p')
-    tr ':' '\n' <<<"$paths" | grep -qvE '^/' && [ -n "$paths" ] &&
-        fail "$f has an empty or relative search path: $paths"
-    ! grep -q "$root" <<<"$paths" || fail "$f searches the build tree: $paths"
+for f in /usr/bin/kelvarin* /usr/lib/kelvarin/*.so; do
     ! strings "$f" | grep -qF "$root" || fail "$f names the build tree"
 done
-# With the office installed, the module's libraries are all found.
-if [ -d /usr/lib/libreoffice/program ] && ldd /usr/lib/kelvarin/libkelvarin_calc.so | grep -q 'not found'; then
+# With the office installed, the module finds all its libraries.
+[ ! -d /usr/lib/libreoffice/program ] || ! ldd /usr/lib/kelvarin/*.so | grep 'not found' ||
     fail "the spreadsheet module misses libraries"
-fi
-
-[ "$(kelvarin --version)" = "kelvarin $version" ] || fail "kelvarin --version"
 MANPAGER=cat man kelvarin-upload 2>/dev/null | grep -q -- '--port' || fail "man kelvarin-upload"
 
 # A full upload from the packaged simulator with the packaged uploader.
 kelvarin-torque-sim --pty --fast --once >"$work/sim" 2>/dev/null &
-pids+=($!)
 for _ in $(seq 100); do [ -s "$work/sim" ] && break; sleep 0.05; done
 KELVARIN_COM1=$(head -1 "$work/sim") timeout 60 kelvarin-upload --port 1 >"$work/upload" ||
     fail "kelvarin-upload failed"
 grep -q '^Data Length: 12$' "$work/upload" && [ "$(grep -c $'^[0-9]*\t' "$work/upload")" -eq 12 ] ||
     { cat "$work/upload"; fail "the upload did not give 12 records"; }
 
-# The window appears.
 kelvarin >"$work/window.log" 2>&1 &
-pids+=($!)
 timeout 20 xdotool search --sync --onlyvisible --name '^Kelvarin$' >/dev/null ||
     { cat "$work/window.log"; fail "the window did not appear"; }
-kill "${pids[-1]}"
+kill $!
 
+dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's|^\./|/|p' | grep -v '/$' >"$work/files"
 apt-get purge -y -qq kelvarin >/dev/null 2>&1 || fail "apt-get purge failed"
 left=$(while read -r f; do if [ -e "$f" ] || [ -L "$f" ]; then echo "$f"; fi; done <"$work/files")
 [ -z "$left" ] && [ ! -e /usr/lib/kelvarin ] && [ ! -e /usr/share/doc/kelvarin ] ||

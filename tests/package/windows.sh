@@ -2,56 +2,48 @@
 # The Windows installer and zip in dist/, under Wine in a fresh prefix of
 # their own: silent install (twice: one entry), shortcuts and uninstall entry,
 # an upload with the installed kelvarin-upload.exe from the simulated tool on
-# COM1, uninstall refused while Kelvarin runs, then a silent uninstall that
-# leaves nothing; the zip's programs run. Needs an X display.
+# COM1, install and uninstall refused while Kelvarin runs, then a silent
+# uninstall that leaves nothing; the zip's programs run. Needs an X display.
 #
 #   windows.sh TORQUE_SIM MODEM_LINES_SHIM
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-sim=$(realpath "$1") shim=$(realpath "$2")
+root=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(sed -nE 's/^project\(Kelvarin VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")
+setup=$root/dist/kelvarin-$version-setup.exe
 export KELVARIN_WINEPREFIX=$root/build/package-wine/prefix
 export WINEPREFIX=$KELVARIN_WINEPREFIX WINEDEBUG=-all
 # No menu entries on the host for the shortcuts the installer makes.
 export WINEDLLOVERRIDES='mscoree,mshtml,winemenubuilder.exe='
 inst=$WINEPREFIX/drive_c/Program\ Files/Kelvarin
 menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Kelvarin
-uninst_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 work=$(mktemp -d)
-cleanup() {
-    "$root/scripts/wine-env" stop
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap '"$root/scripts/wine-env" stop; rm -rf "$work"' EXIT
 fail() { echo "windows package: $*" >&2; exit 1; }
 w() { wine "$@" </dev/null 2>/dev/null; }
+started() { timeout 30 xdotool search --sync --onlyvisible --name '^Kelvarin$' >/dev/null; }
 
 "$root/scripts/wine-env" fresh
 "$root/scripts/wine-env" start
 
-for _ in 1 2; do w "$root/dist/kelvarin-$version-setup.exe" /S >/dev/null || fail "silent install failed"; done
-for f in kelvarin.exe kelvarin-upload.exe LICENSE.txt uninstall.exe; do
-    [ -f "$inst/$f" ] || fail "not installed: $f"
-done
+for _ in 1 2; do w "$setup" /S >/dev/null || fail "silent install failed"; done
+[ "$(w reg query "$key" | grep -ci kelvarin)" -eq 1 ] || fail "two installs, not one entry"
 for f in Kelvarin.lnk "Kelvarin command line.lnk"; do [ -f "$menu/$f" ] || fail "no shortcut $f"; done
-w reg query "$uninst_key\\Kelvarin" >"$work/entry" || fail "no uninstall entry"
-for v in 'DisplayName.*Kelvarin' "DisplayVersion.*$version" 'Publisher.*Kelvarin' \
-    'DisplayIcon.*kelvarin.exe' 'EstimatedSize.*0x' 'UninstallString.*uninstall.exe'; do
-    grep -q "$v" "$work/entry" || { cat "$work/entry"; fail "uninstall entry lacks $v"; }
-done
-[ "$(w reg query "$uninst_key" | grep -ci kelvarin)" -eq 1 ] || fail "two installs, not one entry"
+[ "$(w reg query "$key\\Kelvarin" | grep -cE " (DisplayName|Publisher) .*Kelvarin| \
+DisplayVersion .*$version| DisplayIcon .*kelvarin.exe| EstimatedSize .*0x| UninstallString .*uninstall.exe")" -eq 6 ] ||
+    fail "the uninstall entry lacks a value"
 
-"$root/tests/windows/run_with_sim.sh" --sim "$sim" --shim "$shim" --requests 1 --stdout-lines 15 \
-    -- "$inst/kelvarin-upload.exe" --port 1 >/dev/null || fail "no upload with the installed program"
+"$root/tests/windows/run_with_sim.sh" "$(realpath "$1")" "$(realpath "$2")" "" "1:15" \
+    "$inst/kelvarin-upload.exe" --port 1 >"$work/upload" && [ "$(wc -l <"$work/upload")" -eq 15 ] ||
+    fail "no upload with the installed program"
 
-# With Kelvarin running, the uninstaller (run in place, so it can be waited
-# for) refuses and changes nothing.
+# With Kelvarin running, the installer and the uninstaller (run in place, so
+# that it can be waited for) refuse and change nothing.
 wine "$inst/kelvarin.exe" </dev/null >/dev/null 2>&1 &
-timeout 30 xdotool search --sync --onlyvisible --name '^Kelvarin$' >/dev/null || fail "kelvarin.exe did not start"
-if w cmd /c 'C:\Program Files\Kelvarin\uninstall.exe' /S '_?=C:\Program' 'Files\Kelvarin'; then
+started || fail "kelvarin.exe did not start"
+! w "$setup" /S || fail "installed over a running Kelvarin"
+! w cmd /c 'C:\Program Files\Kelvarin\uninstall.exe' /S '_?=C:\Program' 'Files\Kelvarin' ||
     fail "uninstalled while Kelvarin was running"
-fi
 [ -f "$inst/kelvarin.exe" ] && [ -f "$menu/Kelvarin.lnk" ] || fail "half uninstalled while running"
 w taskkill /F /IM kelvarin.exe >/dev/null || true
 sleep 1
@@ -59,16 +51,14 @@ sleep 1
 # The uninstaller copies itself away and returns at once: wait for its work.
 w "$inst/uninstall.exe" /S || fail "silent uninstall failed"
 for _ in $(seq 120); do [ -e "$inst" ] || break; sleep 0.5; done
-[ ! -e "$inst" ] || fail "left after uninstall: $(ls "$inst")"
-[ ! -e "$menu" ] || fail "Start menu folder left"
-! w reg query "$uninst_key\\Kelvarin" >/dev/null || fail "uninstall entry left"
-! w reg query 'HKLM\Software\Kelvarin' >/dev/null || fail "registry key left"
+[ ! -e "$inst" ] && [ ! -e "$menu" ] || fail "left after uninstall: $(ls "$inst" "$menu" 2>&1)"
+! w reg query "$key\\Kelvarin" >/dev/null && ! w reg query 'HKLM\Software\Kelvarin' >/dev/null ||
+    fail "registry entries left"
 
 unzip -q "$root/dist/kelvarin-$version-windows-x64.zip" -d "$work"
 w "$work/kelvarin-$version/kelvarin-upload.exe" --help | grep -q 'usage: kelvarin-upload' ||
     fail "the zip's kelvarin-upload.exe does not run"
 wine "$work/kelvarin-$version/kelvarin.exe" </dev/null >/dev/null 2>&1 &
-timeout 30 xdotool search --sync --onlyvisible --name '^Kelvarin$' >/dev/null ||
-    fail "the zip's kelvarin.exe did not start"
+started || fail "the zip's kelvarin.exe did not start"
 w taskkill /F /IM kelvarin.exe >/dev/null || true
 echo "windows package: installed twice as one, upload, refused while running, uninstalled without a trace; zip runs"

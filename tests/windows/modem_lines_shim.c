@@ -1,27 +1,17 @@
 // Test-only LD_PRELOAD shim for Wine's serial code on a pseudo-terminal.
 //
-// A pty has no modem lines: TIOCMGET, TIOCMBIS, TIOCMBIC and TIOCMSET fail
+// A pty has no modem lines: TIOCMGET, TIOCMBIS and TIOCMBIC fail
 // with ENOTTY, and Wine then fails SetCommState (RTS on) and a WaitCommEvent
-// whose mask holds EV_CTS. Here those requests succeed on a pty with lines
-// kept in this process: DSR, CTS and CD asserted, DTR and RTS as last set.
-// Real serial devices are passed through untouched.
+// whose mask holds EV_CTS. Here those requests, when the device refuses
+// them, succeed with lines kept in this process: DSR, CTS and CD asserted,
+// DTR and RTS as last set. Devices that have the lines answer themselves.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdarg.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 static int g_lines = TIOCM_DTR | TIOCM_RTS | TIOCM_DSR | TIOCM_CTS | TIOCM_CD;
-
-static int is_pty(int fd) {
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return 0;
-    const unsigned int maj = major(st.st_rdev);
-    // Unix98 pty slaves (136..143) and the master multiplexer (5, 2).
-    return (maj >= 136 && maj <= 143) || (maj == 5 && minor(st.st_rdev) == 2);
-}
 
 int ioctl(int fd, unsigned long request, ...) {
     static int (*real)(int, unsigned long, ...);
@@ -32,13 +22,10 @@ int ioctl(int fd, unsigned long request, ...) {
     va_end(args);
 
     const int result = real(fd, request, value);
-    if (result == 0 || (errno != ENOTTY && errno != EINVAL) || !is_pty(fd)) return result;
+    if (result == 0 || (errno != ENOTTY && errno != EINVAL)) return result;
     const int settable = TIOCM_DTR | TIOCM_RTS;
-    switch (request) {
-    case TIOCMGET: *value = g_lines; return 0;
-    case TIOCMBIS: g_lines |= *value & settable; return 0;
-    case TIOCMBIC: g_lines &= ~(*value & settable); return 0;
-    case TIOCMSET: g_lines = (g_lines & ~settable) | (*value & settable); return 0;
-    default: return result;
-    }
+    if (request == TIOCMGET) *value = g_lines;
+    if (request == TIOCMBIS) g_lines |= *value & settable;
+    if (request == TIOCMBIC) g_lines &= ~(*value & settable);
+    return request == TIOCMGET || request == TIOCMBIS || request == TIOCMBIC ? 0 : result;
 }

@@ -29,30 +29,25 @@ inline bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
     return true;
 }
 
-// The recording server with its log in a file of this process; its
-// KELVARIN_EXCEL_FAIL_AT-th call fails (0: none). Registered only on demand,
-// and never left registered. For suites built with its path.
+// The recording server, registered for the lifetime of this object, with
+// its log in a file of this process; its `failAt`-th call fails (0: none).
+// For suites built with its path.
 #ifdef KELVARIN_RECORDER_DLL
 class Recorder {
 public:
     explicit Recorder(int failAt = 0) {
         SetEnvironmentVariableA("KELVARIN_EXCEL_LOG", m_log.c_str());
         SetEnvironmentVariableA("KELVARIN_EXCEL_FAIL_AT", std::to_string(failAt).c_str());
-        DeleteFileA(m_log.c_str());
-        Register(false);
+        DeleteFileA(m_log.c_str());  // the log of an earlier process with this number
+        // A failure shows as a server that cannot be created. With no
+        // threading model, its objects live on the first thread to use them.
+        RegSetValueA(HKEY_CLASSES_ROOT, "Excel.Application\\CLSID", REG_SZ, m_clsid.c_str() + 6, 0);
+        RegSetValueA(HKEY_CLASSES_ROOT, (m_clsid + "\\InprocServer32").c_str(), REG_SZ,
+                     DosPath(KELVARIN_RECORDER_DLL).c_str(), 0);
     }
     ~Recorder() {
-        Register(false);
-        DeleteFileA(m_log.c_str());
-    }
-    static bool Register(bool on) {
-        HMODULE dll = LoadLibraryA(DosPath(KELVARIN_RECORDER_DLL).c_str());
-        using Entry = HRESULT(STDAPICALLTYPE*)();
-        auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
-            GetProcAddress(dll, on ? "DllRegisterServer" : "DllUnregisterServer")));
-        const bool ok = entry && entry() == S_OK;
-        FreeLibrary(dll);
-        return ok;
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, "Excel.Application");
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, m_clsid.c_str());
     }
     std::vector<std::string> Lines() const {
         std::ifstream in(m_log, std::ios::binary);
@@ -62,7 +57,8 @@ public:
     }
 
 private:
-    std::string m_log =
+    const std::string m_clsid = "CLSID\\{6B1E3C52-9A4D-4F0B-8C1E-2D7A5B9E4C31}";
+    const std::string m_log =
         "C:\\windows\\temp\\kelvarin-excel-" + std::to_string(GetCurrentProcessId()) + ".log";
 };
 #endif

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
             if (uploadDone) return 1;
             std::fprintf(stderr, "kelvarin-upload: %s: %s%s", caption.c_str(), text.c_str(),
                          text.empty() || text.back() != '\n' ? "\n" : "");
-            if (text.find("ReadFile()") != std::string::npos) lineFailed = true;
+            if (EndsTheLine(text)) lineFailed = true;
             return 1;
         });
 

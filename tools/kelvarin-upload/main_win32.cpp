@@ -49,7 +49,7 @@ private:
         if (uploadDone) return;
         std::fprintf(stderr, "kelvarin-upload: %s: %s%s", caption.c_str(), text.c_str(),
                      text.empty() || text.back() != '\n' ? "\n" : "");
-        if (text.find("ReadFile()") != std::string::npos) lineFailed = true;
+        if (EndsTheLine(text)) lineFailed = true;
     }
 };
 

@@ -1,20 +1,29 @@
 #include "upload_start.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "interrupt.h"
 #include "kelvarin_version.h"
 #include "output_file.h"
 
+namespace {
+
+// A text that never reached its reader (a full disk, a closed pipe) is a
+// failure, not a success with nothing shown.
+int Print(const std::string& text) {
+    if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
+    std::fprintf(stderr, "kelvarin-upload: cannot write to standard output: %s\n",
+                 std::strerror(errno));
+    return 1;
+}
+
+}  // namespace
+
 int StartRun(const UploadOptions& options, std::string (*listPorts)()) {
-    if (options.version) {
-        std::fputs("kelvarin-upload " KELVARIN_VERSION "\n", stdout);
-        return 0;
-    }
-    if (options.listPorts) {
-        std::fputs(listPorts().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    }
+    if (options.version) return Print("kelvarin-upload " KELVARIN_VERSION "\n");
+    if (options.listPorts) return Print(listPorts());
     // Refused before the port opens: no upload is lost to a bad file name.
     if (!options.output.empty()) {
         if (const std::string refusal = CheckOutputFile(options.output, options.force);

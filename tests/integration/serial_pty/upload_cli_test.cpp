@@ -11,17 +11,18 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
+// A bash script, and how it ended.
+struct Ending {
+    std::string script;
+    int status;
+    std::string out, err;
 };
 
 // Runs a bash script, standard output and error kept apart. The script has
 // $UP (kelvarin-upload), $dir (a fresh folder with an empty folder out) and
 // start_tool OPTIONS, which starts torque-sim on a pty for one upload and
 // points port 4 at it.
-Outcome Script(const std::string& body) {
+Ending Script(const std::string& body) {
     const std::string base = ::testing::TempDir() + "kelvarin-upload-" + std::to_string(getpid());
     std::ofstream(base + ".sh") << "set -o pipefail; UP=" KELVARIN_UPLOAD
                                    "; SIM=" KELVARIN_TORQUE_SIM R"(
@@ -39,20 +40,18 @@ start_tool() {
         std::system(("bash " + base + ".sh >" + base + ".out 2>" + base + ".err").c_str());
     const auto read = [&](const char* suffix) {
         std::ifstream in(base + suffix);
-        std::string text(std::istreambuf_iterator<char>(in), {});
-        std::remove((base + suffix).c_str());
-        return text;
+        return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    Outcome run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read(".out"), read(".err")};
-    std::remove((base + ".sh").c_str());
+    Ending run{body, WIFEXITED(status) ? WEXITSTATUS(status) : -1, read(".out"), read(".err")};
+    for (const char* suffix : {".sh", ".out", ".err"}) std::remove((base + suffix).c_str());
     return run;
 }
 
 // The three formats of the same upload, read back with Python's own readers:
-// CSV (RFC 4180) and JSON must hold the text table's rows, and only CSV has
-// a side text, which is the rest of the text output.
+// CSV (RFC 4180) and JSON must hold the text table's rows and summary, and
+// only CSV has a side text, which is the rest of the text output.
 TEST(UploadCli, EachFormatHoldsTheKnownMemory) {
-    const Outcome run = Script(R"(for f in text csv json; do
+    const Ending run = Script(R"(for f in text csv json; do
   start_tool --fast --records 12
   $UP --port 4 --format $f --summary --limits 10:14 --output $dir/$f 2>>$dir/side || exit
 done
@@ -60,10 +59,10 @@ python3 - $dir <<'PY'
 import csv, io, json, sys
 read = lambda name: open(sys.argv[1] + "/" + name, encoding="utf-8", newline="").read()
 text, data = read("text").split("\n"), read("csv")
-assert text[:2] == ["Full Range: 20", "Data Length: 12"] and len(text) == 25, text
+assert text[:2] == ["Full Range: 20", "Data Length: 12"], text
+assert text[22:] == ["Without a value: 1", "Limits: 10.000000 to 14.000000", ""], text
 rows = [line.split("\t") for line in text[2:15]]
 assert rows[6] == ["6", "null", "N.m", "passed"], rows
-assert text[17].startswith("N.m\t7\t6\t1\t10.535000\t") and text[22] == "Without a value: 1", text
 na = "not available"
 assert text[18].split("\t") == ["kgf.cm", "1", "1", "0", "125.800003", na, "125.800003", "125.800003",
                               "0.000000", "1", na, na], text[18]
@@ -72,29 +71,25 @@ assert list(csv.reader(io.StringIO(data, newline=""))) == rows, data
 d = json.loads(read("json"))
 assert (d["full_range"], d["data_length"]) == (20, 12), d
 assert [[r["id"], r["data"], r["unit"], r["pass"]] for r in d["records"]] == rows[1:], d
-u, s = d["summary"]["units"][0], d["summary"]
-assert (u["unit"], u["count"], u["passed"], u["failed"], u["outside"], s["no_value"]) == (
-    "N.m", 7, 6, 1, 1, 1), s
+assert [r["value"] for r in d["records"]] == [None if r[1] == "null" else float(r[1]) for r in rows[1:]]
+s, fig = d["summary"], lambda v: na if v is None else "%.6f" % v if type(v) is float else str(v)
+assert [[fig(v) for v in u.values()] for u in s["units"]] == [l.split("\t") for l in text[17:22]], s
+assert (s["no_value"], s["limits"]) == (1, {"lower": 10, "upper": 14}), s
 PY)");
     EXPECT_EQ(run.status, 0) << run.err;
 }
 
-// Every way a run can end: its status, its message, and the output file
-// complete or as it was, with no temporary file beside it.
+// Every way a run can end: its status, its message (a part of standard
+// error), and the output file complete or as it was, with no temporary file
+// beside it (standard output, then `ls -A` and the first lines of FILE).
 TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
-    struct Case {
-        std::string script;
-        int status;
-        std::string out;  // the program's output, then `ls -A` and the first lines of FILE
-        std::string err;
-    };
     // Into $dir/out/r, holding "old" when `existing`.
     const auto upload = [](bool existing, const std::string& tool, const std::string& then) {
         return std::string(existing ? "echo old >$dir/out/r; " : "") + "start_tool " + tool +
                "\n$UP --port 4 --force --output $dir/out/r " + then;
     };
     const std::string kill = "& up=$!; sleep 0.5; kill -", old = "r\nold\n";
-    std::vector<Case> cases = {
+    std::vector<Ending> cases = {
         {upload(true, "--fast --records 3", ""), 0, "r\nFull Range: 20\nData Length: 3\n", ""},
         {"mount -t tmpfs -o size=4k tmpfs $dir/out 2>/dev/null || exit 77\n"
          "echo old >$dir/out/r; head -c 8192 /dev/zero >$dir/out/filler 2>/dev/null; " +
@@ -102,12 +97,33 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
          1, "filler\n" + old, "No space left on device"},
         {"echo old >$dir/out/r; KELVARIN_COM4=/nonexistent $UP --port 4 --output $dir/out/r", 2,
          old, "/r exists (--force replaces it)"},
-        {"KELVARIN_COM2=/nonexistent/tty $UP --port 2", 1, "", "cannot open port 2"},
+        {"KELVARIN_COM2=/nonexistent/tty $UP --port 2 --limits -3.5:-1", 1, "",
+         "cannot open port 2"},
         {"[ $(id -u) = 0 ] && exit 77; touch $dir/tty; chmod 000 $dir/tty\n"
          "KELVARIN_COM1=$dir/tty $UP --port 1",
          1, "", "Permission denied (serial ports belong to the group dialout"},
         {"KELVARIN_COM3=/no/tty $UP --list-ports | grep -F '(KELVARIN'", 0,
          "   3    /no/tty (KELVARIN_COM3)\n", ""},
+        {"$UP --list-ports >/dev/full", 1, "", "cannot write to standard output: No space"},
+        {"$UP --version >/dev/full", 1, "", "cannot write to standard output: No space"},
+        // The trace of a noisy upload: the request, and the bytes dropped.
+        {"start_tool --fast --records 6 --retransmit 100 --fault stray-bytes@2 --fault bad-check@3 "
+         "--fault unknown-command@5 --fault short-payload@6\n"
+         "$UP --port 4 --trace 2>&1 >/dev/null | "
+         "grep -oE 'host -> tool  EB 00 55 F0 00 00 30$|dropped: [a-z ]+' | sort -u",
+         0,
+         "dropped: bad check byte\ndropped: noise before a header\n"
+         "dropped: payload too short for its command\ndropped: unknown command\n"
+         "host -> tool  EB 00 55 F0 00 00 30\n",
+         ""},
+        // The worker cannot wait on its events (four descriptors, three allowed)
+        // once the upload is under way: the upload ends as a failed line.
+        {upload(false, "--records 100",
+                "--timeout 2 --trace 2>$dir/e & up=$!\n"
+                "for i in $(seq 100); do grep -q 'tool -> host' $dir/e && break; sleep 0.05; done\n"
+                "prlimit --pid $up --nofile=3; wait $up; s=$?; cat $dir/e >&2\n"
+                "grep -q 'line to port 4 failed' $dir/e || s=9; (exit $s)"),
+         1, "", "kelvarin-upload: kelvarin-upload: 接收有问题!"},
         {"$UP --version | sed -E 's/[0-9]+\\.[0-9]+\\.[0-9]+$/X.Y.Z/'", 0,
          "kelvarin-upload X.Y.Z\n", ""},
     };
@@ -124,32 +140,25 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
     }
     for (const char* bad :
          {"", "--port 0", "--port 13", "--port 1 --timeout x", "--port 1 --timeout 0",
-          "--port 1 --x", "--port 1 --format xml", "--port 1 --limits 5:1", "--port 1 --force",
-          "--port 1 --output $dir/out", "--port 1 --output $UP/r"})
+          "--port 1 --x", "--port 1 --format xml", "--port 1 --force", "--port 1 --output $dir/out",
+          "--port 1 --output $UP/r"})
         cases.push_back(
             {std::string("KELVARIN_COM1=/nonexistent $UP ") + bad, 2, "", "kelvarin-upload: "});
 
-    for (const Case& c : cases) {
+    for (const char* limits : {"14:10", "5:5", "10", ":14", "10:", "a:b", "1:nan", "1:inf"})
+        cases.push_back({std::string("KELVARIN_COM1=/nonexistent $UP --port 1 --limits ") + limits,
+                         2, "", "kelvarin-upload: --limits takes LOWER:UPPER"});
+
+    for (const Ending& c : cases) {
         SCOPED_TRACE(c.script);
-        const Outcome run = Script(c.script +
-                                   "\nstatus=$?; ls -A $dir/out; head -2 $dir/out/r 2>/dev/null; "
-                                   "exit $status");
+        const Ending run = Script(c.script +
+                                  "\nstatus=$?; ls -A $dir/out; head -2 $dir/out/r 2>/dev/null; "
+                                  "exit $status");
         if (run.status == 77) continue;  // no tmpfs to fill, or root opens anything
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_EQ(run.out, c.out);
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
-}
-
-TEST(UploadCli, TraceOfANoisyUploadShowsTheDroppedBytes) {
-    const Outcome run = Script(
-        "start_tool --fast --records 6 --retransmit 100 --fault stray-bytes@2 "
-        "--fault bad-check@3 --fault unknown-command@5\n$UP --port 4 --trace");
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2 + 7);
-    for (const char* why : {"noise before a header", "bad check byte", "unknown command"})
-        EXPECT_NE(run.err.find(std::string("  dropped: ") + why), std::string::npos) << why;
-    EXPECT_NE(run.err.find("host -> tool  EB 00 55 F0 00 00 30\n"), std::string::npos);
 }
 
 }  // namespace
