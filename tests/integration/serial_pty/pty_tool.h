@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "line_link.h"
@@ -18,12 +19,17 @@ public:
         std::string error;
         m_master = torque_sim::OpenPseudoTerminal(m_path, m_keepAlive, error);
         m_session.trace = [this](torque_sim::Direction direction, const torque_sim::Bytes& bytes) {
-            if (direction != torque_sim::Direction::FromHost) return;
             std::lock_guard lock(m_mutex);
-            m_fromHost.push_back(bytes);
+            if (direction == torque_sim::Direction::FromHost) m_fromHost.push_back(bytes);
         };
         m_options.stop = &m_stop;
-        if (m_master >= 0) m_thread = std::thread([this] { Serve(); });
+        if (m_master < 0) return;
+        m_thread = std::thread([this] {
+            // A tool that drops the line closes it.
+            if (torque_sim::ServeLine(m_master, m_session, m_options) ==
+                torque_sim::LinkEnd::HungUp)
+                CloseLine();
+        });
     }
     ~PtyTool() { Stop(); }
 
@@ -43,22 +49,16 @@ public:
     }
 
 private:
-    void Serve() {
-        if (torque_sim::ServeLine(m_master, m_session, m_options) == torque_sim::LinkEnd::HungUp)
-            CloseLine();  // what a tool that drops the line does
-    }
     void CloseLine() {
-        if (m_master >= 0) close(m_master);
-        if (m_keepAlive >= 0) close(m_keepAlive);
-        m_master = m_keepAlive = -1;
+        for (int* fd : {&m_master, &m_keepAlive})
+            if (*fd >= 0) close(std::exchange(*fd, -1));
     }
 
     torque_sim::Session m_session;
     torque_sim::LinkOptions m_options;
     std::atomic<bool> m_stop{false};
     std::string m_path;
-    int m_master = -1;
-    int m_keepAlive = -1;
+    int m_master = -1, m_keepAlive = -1;
     mutable std::mutex m_mutex;
     std::vector<torque_sim::Bytes> m_fromHost;
     std::thread m_thread;
