@@ -117,12 +117,15 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
          "host -> tool  EB 00 55 F0 00 00 30\n",
          ""},
         // The worker cannot wait on its events (four descriptors, three allowed)
-        // once the upload is under way: the upload ends as a failed line.
-        {upload(false, "--records 100",
-                "--timeout 2 --trace 2>$dir/e & up=$!\n"
-                "for i in $(seq 100); do grep -q 'tool -> host' $dir/e && break; sleep 0.05; done\n"
-                "prlimit --pid $up --nofile=3; wait $up; s=$?; cat $dir/e >&2\n"
-                "grep -q 'line to port 4 failed' $dir/e || s=9; (exit $s)"),
+        // once the upload is under way: the upload ends as a failed line. Not
+        // under a sanitizer, whose checks need descriptors of their own.
+        {"ldd $UP | grep libasan >/dev/null && exit 77\n" +
+             upload(false, "--records 100",
+                    "--timeout 2 --trace 2>$dir/e & up=$!\n"
+                    "for i in $(seq 100); do grep -q 'tool -> host' $dir/e && break; sleep 0.05; "
+                    "done\n"
+                    "prlimit --pid $up --nofile=3; wait $up; s=$?; cat $dir/e >&2\n"
+                    "grep -q 'line to port 4 failed' $dir/e || s=9; (exit $s)"),
          1, "", "kelvarin-upload: kelvarin-upload: 接收有问题!"},
         {"$UP --version | sed -E 's/[0-9]+\\.[0-9]+\\.[0-9]+$/X.Y.Z/'", 0,
          "kelvarin-upload X.Y.Z\n", ""},
