@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -17,16 +18,25 @@ extern "C" ssize_t write(int fd, const void* data, std::size_t size) {
 namespace {
 
 // Short writes add up to the whole text; a file that appeared meanwhile is
-// left as it is.
+// left as it is; a dead run's temporary file goes, a live run's stays.
 TEST(OutputFile, WrittenWholeAndNeverOverAnotherFile) {
-    const std::string path = testing::TempDir() + "kelvarin-output-" + std::to_string(getpid());
+    const std::string name = "kelvarin-output-" + std::to_string(getpid());
+    const std::string path = testing::TempDir() + name;
+    const auto temp = [&](long pid) {
+        return testing::TempDir() + "." + name + ".kelvarin-upload-" + std::to_string(pid) + ".tmp";
+    };
+    std::ofstream(temp(getppid())) << "live";
+    std::ofstream(temp(1L << 30)) << "dead";  // beyond any process number
     const std::string text = "ID,DATA,UNIT,PASS\r\n";
     std::string error;
+    errno = ESRCH;  // left by an earlier call: says nothing of the live run
     EXPECT_EQ(WriteFileAtomically(path, text, false, error), WriteResult::Written) << error;
     EXPECT_EQ(WriteFileAtomically(path, "other", false, error), WriteResult::Exists);
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
-    std::remove(path.c_str());
+    EXPECT_FALSE(std::ifstream(temp(1L << 30)));
+    EXPECT_TRUE(std::ifstream(temp(getppid())));
+    for (const std::string& file : {path, temp(getppid())}) std::remove(file.c_str());
 }
 
 }  // namespace

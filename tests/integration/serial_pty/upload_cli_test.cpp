@@ -106,6 +106,8 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
          "   3    /no/tty (KELVARIN_COM3)\n", ""},
         {"$UP --list-ports >/dev/full", 1, "", "cannot write to standard output: No space"},
         {"$UP --version >/dev/full", 1, "", "cannot write to standard output: No space"},
+        {"start_tool --fast --records 3\n$UP --port 4 >/dev/full", 1, "",
+         "cannot write to standard output"},
         // The trace of a noisy upload: the request, and the bytes dropped.
         {"start_tool --fast --records 6 --retransmit 100 --fault stray-bytes@2 --fault bad-check@3 "
          "--fault unknown-command@5 --fault short-payload@6\n"
