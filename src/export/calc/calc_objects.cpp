@@ -10,10 +10,8 @@
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XLayoutManager.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
-#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
-#include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
@@ -104,39 +102,14 @@ public:
     }
 
 private:
+    // The export writes one cell at a time, always as text, never parsed:
+    // "0012", "1/2" and "=1" stay what they say.
     void PutValue(const Variant& value) {
-        // A single cell takes the text directly; a larger range cell by cell.
-        Reference<css::text::XText> text(m_range, UNO_QUERY);
-        if (text.is()) {
-            Put(text, value);
-            return;
-        }
-        Reference<css::sheet::XCellRangeAddressable> addressable(m_range, UNO_QUERY_THROW);
-        css::table::CellRangeAddress a = addressable->getRangeAddress();
-        for (sal_Int32 c = 0; c <= a.EndColumn - a.StartColumn; ++c)
-            for (sal_Int32 r = 0; r <= a.EndRow - a.StartRow; ++r)
-                Put(Reference<css::text::XText>(m_range->getCellByPosition(c, r), UNO_QUERY_THROW),
-                    value);
-    }
-
-    static void Put(const Reference<css::text::XText>& cell, const Variant& value) {
-        switch (value.vt) {
-            case VT_BSTR:
-                // As text, never parsed: "0012", "1/2" and "=1" stay what they say.
-                cell->setString(FromUtf8(value.bstrVal));
-                return;
-            case VT_EMPTY:
-                cell->setString(OUString());
-                return;
-            case VT_I2:
-            case VT_BOOL: {
-                Reference<css::table::XCell> number(cell, UNO_QUERY_THROW);
-                number->setValue(value.vt == VT_I2 ? value.iVal : (value.boolVal ? 1 : 0));
-                return;
-            }
-            default:
-                throw AutomationError("Value of a type cells do not take", kTypeMismatch);
-        }
+        Reference<css::text::XText> cell(m_range, UNO_QUERY);
+        if (!cell.is()) throw AutomationError("A value goes into a single cell", kTypeMismatch);
+        if (value.vt != VT_BSTR)
+            throw AutomationError("Value of a type cells do not take", kTypeMismatch);
+        cell->setString(FromUtf8(value.bstrVal));
     }
 
     Reference<css::table::XCellRange> m_range;
