@@ -59,7 +59,6 @@ bool BoolArg(std::span<const Variant> args) {
     if (args.size() != 1) throw AutomationError("One value expected", kBadParamCount);
     Variant v = Arg(args, 0);
     if (v.vt == VT_BOOL) return v.boolVal;
-    if (v.vt == VT_I2) return v.iVal != 0;
     throw AutomationError("A Boolean value expected", kTypeMismatch);
 }
 
