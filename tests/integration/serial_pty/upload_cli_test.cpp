@@ -143,13 +143,13 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
         cases.push_back({upload(existing, "--records 255", "--timeout 1"), 1, was,
                          "no complete upload from port 4 within 1 s"});
     }
-    for (const char* bad :
-         {"", "--port 0", "--port 13", "--port 1 --timeout x", "--port 1 --timeout 0",
-          "--port 1 --x", "--port 1 --format xml", "--port 1 --force", "--port 1 --output $dir/out",
-          "--port 1 --output $UP/r"})
+    for (const char* bad : {"", "--port 13", "--port 1 --timeout x", "--port 1 --timeout 0",
+                            "--port 1 --x", "--port 1 --format xml", "--port 1 --force",
+                            "--port 1 --output $dir/out", "--port 1 --output $UP/r"})
         cases.push_back(
             {std::string("KELVARIN_COM1=/nonexistent $UP ") + bad, 2, "", "kelvarin-upload: "});
 
+    cases.push_back({"$UP --port 0", 2, "", "--port takes a number from 1 to 12"});
     for (const char* limits : {"14:10", "5:5", "10", ":14", "10:", "a:b", "1:nan", "1:inf"})
         cases.push_back({std::string("KELVARIN_COM1=/nonexistent $UP --port 1 --limits ") + limits,
                          2, "", "kelvarin-upload: --limits takes LOWER:UPPER"});
