@@ -24,6 +24,7 @@ TEST(UploadTable, JsonStringsAreValidUtf8WhateverTheBytes) {
     const std::pair<std::string, std::string> cases[] = {
         {"\xC3\xA9\xE2\x80\x80", "\"\xC3\xA9\xE2\x80\x80\""},          // é and U+2000 kept
         {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong '/'
+        {"\xC3\xC0", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // second byte past the range
         {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // surrogate
         {"\xF0\x9F\x98", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // cut short
         {"\xF0\x8F\xBF\xBF\xF1\x80\x80\x80\xF4\x90\x80\x80",  // overlong, U+40000, too high
