@@ -70,6 +70,11 @@ public:
         if (!args.empty()) {
             EXPECT_THROW(m_bridge.Invoke(on, id, kind, wrong, type), AutomationError) << id;
         }
+        std::vector<Variant> more(args.begin(), args.end());
+        more.push_back(Variant::Bstr("more"));
+        if (kind == DispatchKind::PropertyPut) {  // a put takes one value, no more
+            EXPECT_THROW(m_bridge.Invoke(on, id, kind, more, type), AutomationError) << id;
+        }
         return m_bridge.Invoke(on, id, kind, args, type);
     }
     void Release(DispatchHandle object) noexcept override { m_bridge.Release(object); }

@@ -150,6 +150,7 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
             {std::string("KELVARIN_COM1=/nonexistent $UP ") + bad, 2, "", "kelvarin-upload: "});
 
     cases.push_back({"$UP --port 0", 2, "", "--port takes a number from 1 to 12"});
+    cases.push_back({"$UP --help | grep -c -- --port", 0, "2\n", ""});
     for (const char* limits : {"14:10", "5:5", "10", ":14", "10:", "a:b", "1:nan", "1:inf"})
         cases.push_back({std::string("KELVARIN_COM1=/nonexistent $UP --port 1 --limits ") + limits,
                          2, "", "kelvarin-upload: --limits takes LOWER:UPPER"});
