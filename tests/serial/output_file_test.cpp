@@ -5,14 +5,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 // Every write in this program takes all but one byte, as a nearly full disk
-// may: its callers must write the rest.
+// may: its callers must write the rest. One may be asked to raise SIGTERM.
+volatile sig_atomic_t g_raise = 0, g_writing = 0, g_terms = 0, g_termsInWrite = 0;
 extern "C" ssize_t write(int fd, const void* data, std::size_t size) {
-    return syscall(SYS_write, fd, data, size > 1 ? size - 1 : size);
+    g_writing = 1;
+    if (g_raise) {
+        g_raise = 0;
+        raise(SIGTERM);
+    }
+    const auto n = syscall(SYS_write, fd, data, size > 1 ? size - 1 : size);
+    g_writing = 0;
+    return n;
 }
 
 namespace {
@@ -30,10 +39,20 @@ TEST(OutputFile, WrittenWholeAndNeverOverAnotherFile) {
     const std::string text = "ID,DATA,UNIT,PASS\r\n";
     std::string error;
     errno = ESRCH;  // left by an earlier call: says nothing of the live run
+    // A SIGTERM during the write waits until the file is in place.
+    struct sigaction count {};
+    count.sa_handler = [](int) {
+        g_terms = g_terms + 1;
+        g_termsInWrite = g_termsInWrite + g_writing;
+    };
+    sigaction(SIGTERM, &count, nullptr);
+    g_raise = 1;
     EXPECT_EQ(WriteFileAtomically(path, text, false, error), WriteResult::Written) << error;
     EXPECT_EQ(WriteFileAtomically(path, "other", false, error), WriteResult::Exists);
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+    EXPECT_EQ(g_terms, 1);
+    EXPECT_EQ(g_termsInWrite, 0);
     EXPECT_FALSE(std::ifstream(temp(1L << 30)));
     EXPECT_TRUE(std::ifstream(temp(getppid())));
     for (const std::string& file : {path, temp(getppid())}) std::remove(file.c_str());
