@@ -327,7 +327,7 @@ BOOL Win32CommPlatform::PeekMessageW(OwnerHandle owner) {
 }
 
 BOOL Win32CommPlatform::CloseHandle(CommHandle handle) {
-    const Overlapped* wait = nullptr;
+    Overlapped* wait = nullptr;
     {
         std::lock_guard lock(m_waitsLock);
         if (const auto it = m_waits.find(handle); it != m_waits.end()) wait = it->second;
@@ -336,7 +336,7 @@ BOOL Win32CommPlatform::CloseHandle(CommHandle handle) {
     // A line wait still under way is ended, and its result written, before
     // the device goes: Wine writes it from a thread of its own, which could
     // otherwise reach the waiting thread's variables after that thread ended.
-    if (wait && !HasOverlappedIoCompleted(O(const_cast<Overlapped*>(wait)))) {
+    if (wait && !HasOverlappedIoCompleted(O(wait))) {
         ::ResetEvent(H(wait->hEvent));
         ::SetCommMask(H(handle), 0);
         ::WaitForSingleObject(H(wait->hEvent), 5000);

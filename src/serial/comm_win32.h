@@ -60,5 +60,5 @@ public:
 private:
     // Per device, the record of the line-event wait left under way on it.
     std::mutex m_waitsLock;
-    std::map<CommHandle, const Overlapped*> m_waits;
+    std::map<CommHandle, Overlapped*> m_waits;
 };
