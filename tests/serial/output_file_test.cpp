@@ -37,7 +37,7 @@ TEST(OutputFile, WrittenWholeAndNeverOverAnotherFile) {
     std::ofstream(temp(getppid())) << "live";
     std::ofstream(temp(1L << 30)) << "dead";  // beyond any process number
     const std::string text = "ID,DATA,UNIT,PASS\r\n";
-    std::string error;
+    std::string error, kept;
     errno = ESRCH;  // left by an earlier call: says nothing of the live run
     // A SIGTERM during the write waits until the file is in place.
     struct sigaction count {};
@@ -47,8 +47,8 @@ TEST(OutputFile, WrittenWholeAndNeverOverAnotherFile) {
     };
     sigaction(SIGTERM, &count, nullptr);
     g_raise = 1;
-    EXPECT_EQ(WriteFileAtomically(path, text, false, error), WriteResult::Written) << error;
-    EXPECT_EQ(WriteFileAtomically(path, "other", false, error), WriteResult::Exists);
+    EXPECT_EQ(WriteFileAtomically(path, text, false, error, kept), WriteResult::Written) << error;
+    EXPECT_EQ(WriteFileAtomically(path, "other", false, error, kept), WriteResult::Exists);
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
     EXPECT_EQ(g_terms, 1);

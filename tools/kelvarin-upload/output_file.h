@@ -12,7 +12,10 @@ std::string CheckOutputFile(const std::string& path, bool force);
 enum class WriteResult { Written, Exists, Failed };
 
 // Writes `data` to `path`, replacing an existing file only when `replace`.
-// On Exists or Failed, `path` is as it was and no temporary file is left;
-// `error` says why. Temporary files left by a killed run are removed first.
+// On Exists or Failed, `path` is as it was and `error` says why. When the
+// data was written in full but could not be put in place, the temporary file
+// holding it is kept and `kept` names it: it may be the only copy of an
+// upload. Otherwise `kept` is empty and no temporary file is left. Temporary
+// files left by a killed run are removed first.
 WriteResult WriteFileAtomically(const std::string& path, const std::string& data, bool replace,
-                                std::string& error);
+                                std::string& error, std::string& kept);

@@ -96,7 +96,8 @@ std::string CheckOutputFile(const std::string& path, bool force) {
 }
 
 WriteResult WriteFileAtomically(const std::string& path, const std::string& data, bool replace,
-                                std::string& error) {
+                                std::string& error, std::string& kept) {
+    kept.clear();
     RemoveStaleTemporaries(path);
     // Ctrl-C or SIGTERM now would only leave a temporary file behind: the
     // write is short, so it finishes first.

@@ -59,7 +59,8 @@ std::string CheckOutputFile(const std::string& path, bool force) {
 }
 
 WriteResult WriteFileAtomically(const std::string& path, const std::string& data, bool replace,
-                                std::string& error) {
+                                std::string& error, std::string& kept) {
+    kept.clear();
     RemoveStaleTemporaries(path);
     const std::string temp = TempPrefix(path) + std::to_string(GetCurrentProcessId()) + ".tmp";
     HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

@@ -44,18 +44,17 @@ int ReportUpload(const UploadState& state, const UploadOptions& options, bool li
         std::fputs("kelvarin-upload: cannot write to standard output\n", stderr);
         return 1;
     }
-    std::string error;
-    switch (WriteFileAtomically(options.output, result.output, options.force, error)) {
-        case WriteResult::Written:
-            return 0;
-        case WriteResult::Exists:
-            std::fprintf(stderr, "kelvarin-upload: %s appeared during the upload; left as it is\n",
-                         options.output.c_str());
-            return 2;
-        case WriteResult::Failed:
-            break;
-    }
-    std::fprintf(stderr, "kelvarin-upload: cannot write %s (%s); %s is as it was before\n",
-                 options.output.c_str(), error.c_str(), options.output.c_str());
-    return 1;
+    std::string error, kept;
+    const WriteResult written =
+        WriteFileAtomically(options.output, result.output, options.force, error, kept);
+    if (written == WriteResult::Written) return 0;
+    if (written == WriteResult::Exists)
+        std::fprintf(stderr, "kelvarin-upload: %s appeared during the upload; left as it is\n",
+                     options.output.c_str());
+    else
+        std::fprintf(stderr, "kelvarin-upload: cannot write %s (%s); %s is as it was before\n",
+                     options.output.c_str(), error.c_str(), options.output.c_str());
+    if (!kept.empty())
+        std::fprintf(stderr, "kelvarin-upload: the upload is kept in %s\n", kept.c_str());
+    return written == WriteResult::Exists ? 2 : 1;
 }
