@@ -1,48 +1,66 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 
 #include "output_file.h"
+#include "output_file_calls.h"
+#include "temp_file_posix.h"
 
 namespace {
 
-std::string Folder(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+int OpenUnnamed(const char* folder, mode_t mode) {
+    return open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 }
 
-std::string BaseName(const std::string& path) {
-    return path.substr(path.rfind('/') + 1);
+int Link(const char* from, const char* to, int flags) {
+    return linkat(AT_FDCWD, from, AT_FDCWD, to, flags);
 }
 
-// ".FILE.kelvarin-upload-PID.tmp": the owner's PID tells a stale one.
-std::string TempPrefix(const std::string& path) {
-    return "." + BaseName(path) + ".kelvarin-upload-";
+int RenameNoReplace(const char* from, const char* to) {
+    return renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
 }
 
-void RemoveStaleTemporaries(const std::string& path) {
-    const std::string folder = Folder(path);
-    const std::string prefix = TempPrefix(path);
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.compare(0, prefix.size(), prefix) != 0) continue;
-        char* end = nullptr;
-        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
-        if (pid <= 0 || std::strcmp(end, ".tmp") != 0) continue;
-        if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            unlink((folder + "/" + name).c_str());
+}  // namespace
+
+OutputFileCalls g_outputFileCalls = {OpenUnnamed, Link, RenameNoReplace, ::rename};
+
+namespace {
+
+constexpr const char* kAcl = "system.posix_acl_access";
+
+// What the new file takes over from the one it replaces.
+struct Target {
+    const std::string& path;
+    const std::string& data;
+    bool replace;
+    bool replacing = false;  // and there is one
+    struct stat existing {};
+};
+
+// The group, the ACL and the mode of the file replaced, never its set-id
+// bits, before any data is in: each where this user and file system may.
+void TakeOver(int fd, const Target& target) {
+    if (!target.replacing) return;
+    if (fchown(fd, static_cast<uid_t>(-1), target.existing.st_gid) != 0) {
+        // Not a member of that group, or no groups on this file system.
     }
-    closedir(dir);
+    char acl[4096];
+    const ssize_t size = getxattr(target.path.c_str(), kAcl, acl, sizeof acl);
+    if (size > 0 && fsetxattr(fd, kAcl, acl, static_cast<std::size_t>(size), 0) != 0) {
+        // No ACLs here: the mode bits below are all there is.
+    }
+    if (fchmod(fd, target.existing.st_mode & 0777) != 0) {
+        // FAT has no mode bits.
+    }
 }
 
 bool WriteAll(int fd, const std::string& data) {
@@ -56,20 +74,91 @@ bool WriteAll(int fd, const std::string& data) {
     return fsync(fd) == 0;
 }
 
-// Puts the written file `from` (a name, or an unnamed file's /proc link)
-// at `path`; without `replace` an existing `path` stays and wins.
-WriteResult Place(const std::string& from, bool linkOnly, const std::string& path, bool replace,
-                  std::string& error) {
-    if (!replace) {
-        if (linkat(AT_FDCWD, from.c_str(), AT_FDCWD, path.c_str(),
-                   linkOnly ? AT_SYMLINK_FOLLOW : 0) == 0)
-            return WriteResult::Written;
-        error = std::strerror(errno);
-        return errno == EEXIST ? WriteResult::Exists : WriteResult::Failed;
-    }
-    if (rename(from.c_str(), path.c_str()) == 0) return WriteResult::Written;
+WriteResult Fail(std::string& error) {
     error = std::strerror(errno);
-    return WriteResult::Failed;
+    return errno == EEXIST ? WriteResult::Exists : WriteResult::Failed;
+}
+
+// Moves the file `from` to `to` unless `to` exists, by the first way the
+// file system allows: one renameat2; a hard link; else an empty `to` taken
+// with O_EXCL and renamed over, which a kill -9 between the two leaves empty.
+WriteResult MoveNoReplace(const std::string& from, const std::string& to, std::string& error) {
+    const OutputFileCalls& calls = g_outputFileCalls;
+    if (calls.renameNoReplace(from.c_str(), to.c_str()) == 0) return WriteResult::Written;
+    if (errno == EEXIST) return Fail(error);
+    if (calls.link(from.c_str(), to.c_str(), 0) == 0) {
+        unlink(from.c_str());
+        return WriteResult::Written;
+    }
+    if (errno == EEXIST) return Fail(error);
+    const int placeholder = open(to.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (placeholder < 0) return Fail(error);
+    struct stat mine {
+    }, now{};
+    fstat(placeholder, &mine);
+    close(placeholder);
+    if (calls.rename(from.c_str(), to.c_str()) == 0) return WriteResult::Written;
+    const WriteResult failed = Fail(error);
+    if (lstat(to.c_str(), &now) == 0 && now.st_ino == mine.st_ino && now.st_dev == mine.st_dev)
+        unlink(to.c_str());
+    return failed == WriteResult::Exists ? WriteResult::Failed : failed;
+}
+
+// Puts the complete temporary file `temp` in place, or keeps it.
+WriteResult Place(const std::string& temp, const Target& target, std::string& error,
+                  std::string& kept) {
+    WriteResult result = WriteResult::Written;
+    if (target.replace) {
+        if (g_outputFileCalls.rename(temp.c_str(), target.path.c_str()) != 0) result = Fail(error);
+    } else {
+        result = MoveNoReplace(temp, target.path, error);
+    }
+    if (result == WriteResult::Written) return result;
+    // The only copy of an upload: under a name no later run takes for a
+    // killed run's leftover.
+    std::string ignored;
+    kept = MoveNoReplace(temp, KeptName(temp), ignored) == WriteResult::Written ? KeptName(temp)
+                                                                                : temp;
+    return result;
+}
+
+// With a file that has no name until it is complete not even SIGKILL can
+// leave anything behind, but not every file system has them. Empty when it
+// could not be put in place: the caller then writes a named one.
+std::optional<WriteResult> WriteUnnamed(const Target& target, mode_t mode, std::string& error,
+                                        std::string& kept) {
+    const int fd = g_outputFileCalls.openUnnamed(Folder(target.path).c_str(), mode);
+    if (fd < 0) return {};
+    flock(fd, LOCK_EX);  // before it has a name a cleaner could see
+    std::optional<WriteResult> result;
+    TakeOver(fd, target);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (!WriteAll(fd, target.data)) {
+        result = Fail(error);
+    } else if (!target.replace) {
+        if (g_outputFileCalls.link(self.c_str(), target.path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            result = WriteResult::Written;
+    } else if (const std::string temp = TempName(target.path);
+               g_outputFileCalls.link(self.c_str(), temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        result = Place(temp, target, error, kept);
+    }
+    close(fd);
+    return result;
+}
+
+WriteResult WriteNamed(const Target& target, mode_t mode, std::string& error, std::string& kept) {
+    const TempFile temp = CreateTempFile(target.path, mode);
+    if (temp.fd < 0) return Fail(error);
+    TakeOver(temp.fd, target);
+    WriteResult result;
+    if (WriteAll(temp.fd, target.data)) {
+        result = Place(temp.name, target, error, kept);
+    } else {
+        result = Fail(error);
+        unlink(temp.name.c_str());
+    }
+    close(temp.fd);
+    return result;
 }
 
 void SyncFolder(const std::string& path) {
@@ -83,8 +172,13 @@ void SyncFolder(const std::string& path) {
 
 std::string CheckOutputFile(const std::string& path, bool force) {
     struct stat info {};
-    if (stat(path.c_str(), &info) == 0) {
+    if (lstat(path.c_str(), &info) == 0) {
+        // Decided now: taken as absent, it would be in the way afterwards.
+        if (S_ISLNK(info.st_mode) && stat(path.c_str(), &info) != 0)
+            return path + " is a symbolic link to nothing";
         if (S_ISDIR(info.st_mode)) return path + " is a folder";
+        // --force would turn a FIFO or a device into a plain file.
+        if (!S_ISREG(info.st_mode)) return path + " is not a regular file";
         if (!force) return path + " exists (--force replaces it)";
     }
     const std::string folder = Folder(path);
@@ -106,39 +200,13 @@ WriteResult WriteFileAtomically(const std::string& path, const std::string& data
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, signal);
     sigprocmask(SIG_BLOCK, &block, &previous);
 
-    struct stat existing {};
-    const bool keepMode = replace && stat(path.c_str(), &existing) == 0;
-    const std::string temp =
-        Folder(path) + "/" + TempPrefix(path) + std::to_string(getpid()) + ".tmp";
-    WriteResult result = WriteResult::Failed;
-
-    // Preferably a file without a name until it is complete, so that not even
-    // SIGKILL can leave it behind; not every file system has them.
-    int fd = open(Folder(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    const bool unnamed = fd >= 0;
-    if (!unnamed) fd = open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = std::strerror(errno);
-    } else {
-        if (keepMode) fchmod(fd, existing.st_mode & 07777);
-        if (!WriteAll(fd, data)) {
-            error = std::strerror(errno);
-        } else if (unnamed && !replace) {
-            result = Place("/proc/self/fd/" + std::to_string(fd), true, path, false, error);
-        } else if (unnamed) {
-            // rename() needs a name: give it one only for this last step.
-            const std::string link = "/proc/self/fd/" + std::to_string(fd);
-            if (linkat(AT_FDCWD, link.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                result = Place(temp, false, path, true, error);
-            else
-                error = std::strerror(errno);
-        } else {
-            result = Place(temp, false, path, replace, error);
-        }
-        close(fd);
-    }
+    Target target{path, data, replace};
+    target.replacing = replace && stat(path.c_str(), &target.existing) == 0;
+    // Its final mode from the start: never readable by more than it will be.
+    const mode_t mode = target.replacing ? target.existing.st_mode & 0777 : 0666;
+    std::optional<WriteResult> result = WriteUnnamed(target, mode, error, kept);
+    if (!result) result = WriteNamed(target, mode, error, kept);
     if (result == WriteResult::Written) SyncFolder(path);
-    unlink(temp.c_str());  // the name carries our PID: nobody else's file
     sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return result;
+    return *result;
 }
