@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "upload_options.h"
+#include "upload_stats.h"
 #include "wire_trace.h"
 
 namespace {
@@ -35,6 +36,17 @@ TEST(UploadTable, JsonStringsAreValidUtf8WhateverTheBytes) {
         {std::string("say \"hi\", \\ \0\x7F", 14), "\"say \\\"hi\\\", \\\\ \\u0000\\u007f\""},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(JsonString(in), out);
+}
+
+// Limits 2e308 apart give an infinite Cm, which neither JSON nor the text
+// may show as "inf".
+TEST(UploadTable, FiguresBeyondADoubleAreNotAvailable) {
+    UploadState state(nullptr);
+    const UploadSummary summary = Summarise({{"N.m", 1.0}, {"N.m", 2.0}}, Limits{-1e308, 1e308});
+    const std::string json = FormatUpload(state, OutputFormat::Json, &summary).output;
+    const std::string text = FormatUpload(state, OutputFormat::Text, &summary).output;
+    EXPECT_NE(json.find("\"outside\": 0, \"cm\": null, \"cmk\": 4714"), std::string::npos) << json;
+    EXPECT_NE(text.find("\t0\tnot available\t4714"), std::string::npos) << text;
 }
 
 TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {

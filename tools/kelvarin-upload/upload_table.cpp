@@ -1,5 +1,6 @@
 #include "upload_table.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -21,12 +22,14 @@ std::string Fixed(double value) {
     return text;
 }
 
+// A figure too large for a double (Cm of limits 1e308 apart) is not
+// available either: "inf" is no number a reader takes.
 std::string TextFigure(const std::optional<double>& value) {
-    return value ? Fixed(*value) : "not available";
+    return value && std::isfinite(*value) ? Fixed(*value) : "not available";
 }
 
 std::string JsonFigure(const std::optional<double>& value) {
-    return value ? Fixed(*value) : "null";
+    return value && std::isfinite(*value) ? Fixed(*value) : "null";
 }
 
 // Length of the valid UTF-8 sequence at text[i], 0 when there is none.
@@ -62,9 +65,9 @@ void AppendJsonSummary(std::string& out, const UploadSummary& summary) {
         out += "      {\"unit\": " + JsonString(u.unit) +
                ", \"count\": " + std::to_string(u.count) +
                ", \"passed\": " + std::to_string(u.passed) +
-               ", \"failed\": " + std::to_string(u.failed) + ", \"mean\": " + Fixed(u.mean) +
-               ", \"s\": " + JsonFigure(u.s) + ", \"min\": " + Fixed(u.min) +
-               ", \"max\": " + Fixed(u.max) + ", \"range\": " + Fixed(u.range);
+               ", \"failed\": " + std::to_string(u.failed) + ", \"mean\": " + JsonFigure(u.mean) +
+               ", \"s\": " + JsonFigure(u.s) + ", \"min\": " + JsonFigure(u.min) +
+               ", \"max\": " + JsonFigure(u.max) + ", \"range\": " + JsonFigure(u.range);
         if (summary.limits)
             out += ", \"outside\": " + std::to_string(u.outside) + ", \"cm\": " + JsonFigure(u.cm) +
                    ", \"cmk\": " + JsonFigure(u.cmk);
@@ -152,8 +155,8 @@ std::string SummaryText(const UploadSummary& summary) {
     out += summary.limits ? "\tOUTSIDE\tCM\tCMK\n" : "\n";
     for (const UnitSummary& u : summary.units) {
         out += u.unit + '\t' + std::to_string(u.count) + '\t' + std::to_string(u.passed) + '\t' +
-               std::to_string(u.failed) + '\t' + Fixed(u.mean) + '\t' + TextFigure(u.s) + '\t' +
-               Fixed(u.min) + '\t' + Fixed(u.max) + '\t' + Fixed(u.range);
+               std::to_string(u.failed) + '\t' + TextFigure(u.mean) + '\t' + TextFigure(u.s) +
+               '\t' + TextFigure(u.min) + '\t' + TextFigure(u.max) + '\t' + TextFigure(u.range);
         if (summary.limits)
             out += '\t' + std::to_string(u.outside) + '\t' + TextFigure(u.cm) + '\t' +
                    TextFigure(u.cmk);
