@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "serial/port_path.h"
+#include "serial/printable_text.h"
 
 namespace {
 
@@ -55,7 +56,11 @@ std::string MakerAndProduct(const std::string& sysTty, const std::string& device
         if (Exists(dir + "/idVendor")) {
             const std::string maker = FirstLine(dir + "/manufacturer");
             const std::string product = FirstLine(dir + "/product");
-            return maker.empty() ? product : product.empty() ? maker : maker + " " + product;
+            // As the device gives them: they may hold terminal controls.
+            const std::string what = maker.empty()     ? product
+                                     : product.empty() ? maker
+                                                       : maker + " " + product;
+            return PrintableText(what);
         }
         dir = dir.substr(0, dir.rfind('/'));
     }

@@ -12,7 +12,7 @@ namespace {
 
 // A made-up /dev, /dev/serial/by-id and sysfs. USB adapters before ACM ones,
 // each in numeric order, fill the numbers 1 to 12 that no variable claims;
-// an empty variable claims nothing.
+// an empty variable claims nothing; the maker's controls are not printed.
 TEST(PortPath, AdaptersFillTheNumbersNoVariableClaimsAndAreListed) {
     namespace fs = std::filesystem;
     char pattern[] = "/tmp/kelvarin-dev-XXXXXX";
@@ -25,7 +25,7 @@ TEST(PortPath, AdaptersFillTheNumbersNoVariableClaimsAndAreListed) {
         std::ofstream(dev + "/" + name).put('\0');
     fs::create_directories(root + "/" + usb + "1-1:1.0/ttyUSB2");
     std::ofstream(root + "/" + usb + "idVendor") << "0403\n";
-    std::ofstream(root + "/" + usb + "manufacturer") << "FTDI\n";
+    std::ofstream(root + "/" + usb + "manufacturer") << "FTDI\x1b]0;x\x07\xC2\x9B\xC3\xA9\n";
     std::ofstream(root + "/" + usb + "product") << "FT232R USB UART\n";
     fs::create_directory_symlink(root + "/" + usb + "1-1:1.0/ttyUSB2",
                                  root + "/sys/tty/ttyUSB2/device");
@@ -38,7 +38,7 @@ TEST(PortPath, AdaptersFillTheNumbersNoVariableClaimsAndAreListed) {
 
     std::string want = "port  device (* exists)\n   1  * " + dev +
                        "/ttyS0 (KELVARIN_COM1)\n   2  * " + dev + "/ttyUSB2 (USB adapter 1, " +
-                       root + "/" + byId + ", FTDI FT232R USB UART)\n" +
+                       root + "/" + byId + ", FTDI?]0;x??\xC3\xA9 FT232R USB UART)\n" +
                        "   3    /no/tty (KELVARIN_COM3)\n   4  * " + dev +
                        "/ttyUSB10 (USB adapter 2)\n   5  * " + dev + "/ttyACM0 (USB adapter 3)\n";
     for (int n = 6; n <= 11; ++n)

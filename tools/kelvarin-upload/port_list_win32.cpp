@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "serial/printable_text.h"
+
 std::string ListComPorts() {
     std::string out = "port  device (* exists)\n";
     for (int n = 1; n <= 12; ++n) {
@@ -13,7 +15,8 @@ std::string ListComPorts() {
         char number[8];
         std::snprintf(number, sizeof number, "%4d", n);
         out += number;
-        out += present ? "  * " + name + " (" + target + ")\n" : "    " + name + " (not present)\n";
+        out += present ? "  * " + name + " (" + PrintableText(target) + ")\n"
+                       : "    " + name + " (not present)\n";
     }
     return out;
 }
