@@ -31,7 +31,7 @@ int RenameNoReplace(const char* from, const char* to) {
 
 }  // namespace
 
-OutputFileCalls g_outputFileCalls = {OpenUnnamed, Link, RenameNoReplace, ::rename};
+constinit OutputFileCalls g_outputFileCalls = {OpenUnnamed, Link, RenameNoReplace, ::rename};
 
 namespace {
 
@@ -93,8 +93,8 @@ WriteResult MoveNoReplace(const std::string& from, const std::string& to, std::s
     if (errno == EEXIST) return Fail(error);
     const int placeholder = open(to.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
     if (placeholder < 0) return Fail(error);
-    struct stat mine {
-    }, now{};
+    struct stat mine {};
+    struct stat now {};
     fstat(placeholder, &mine);
     close(placeholder);
     if (calls.rename(from.c_str(), to.c_str()) == 0) return WriteResult::Written;
