@@ -126,10 +126,9 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
          2, "Full Range: 20\nr\nr.kelvarin-upload-N\nold\n",
          "appeared during the upload; left as it is\nkelvarin-upload: the upload is kept in"},
         // A USB stick: no hard links, no O_TMPFILE, no renameat2 flags.
-        {"[ -e /dev/fuse ] && command -v fusefat mkfs.vfat >/dev/null ||\n"
-         "  { echo 'no /dev/fuse, fusefat or mkfs.vfat: not tried on FAT'; exit 77; }\n"
-         "truncate -s 1M $dir/fat; mkfs.vfat $dir/fat >/dev/null; fusefat -o rw+ $dir/fat "
-         "$dir/out\n"
+        {"{ [ -e /dev/fuse ] && command -v fusefat && command -v mkfs.vfat; } >/dev/null &&\n"
+         "truncate -s 1M $dir/fat && mkfs.vfat $dir/fat >/dev/null && fusefat -o rw+ $dir/fat "
+         "$dir/out || { echo 'no /dev/fuse, fusefat or mkfs.vfat: not tried on FAT'; exit 77; }\n"
          "start_tool --fast --records 3; $UP --port 4 --output $dir/out/r",
          0, "r\nFull Range: 20\nData Length: 3\n", ""},
         {"KELVARIN_COM3=/no/tty $UP --list-ports | grep -F '(KELVARIN'", 0,
