@@ -34,7 +34,7 @@ assert (len(d["records"]), d["summary"]["units"][0]["outside"]) == (12, 1), d' "
 # opens (COM1 leads nowhere now).
 mkdir -p "$work/k/sub" "$work/locked" && ln -sfn "$work/k" "$drive" && printf old >"$work/k/r.csv"
 chmod a-w "$work/locked" && chattr +i "$work/locked" 2>/dev/null
-touch "$work/locked/x" 2>/dev/null && echo "upload_cli_wine: every folder is writable here" >&2
+touch "$work/locked/x" 2>/dev/null && echo "upload_cli_wine: no read-only folder can be made here; not tested" >&2
 (cd "$work/k/sub" && with_tool 3 --port 1 --timeout 30 --csv --force --output '\r.csv' &&
     cd "$work/locked" && with_tool 3 --port 1 --timeout 30 --csv --output 'K:d.csv') >/dev/null ||
     fail "\\r.csv, K:d.csv"
