@@ -49,13 +49,16 @@ protected:
     }
     void OpenAndUpload() {  // port 1, the first in the list, is chosen at start
         Click(kOpen);
-        ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kUpload)); })) << "COM1 not opened";
+        ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kUpload)); })) << "port not opened";
         Click(kUpload);
     }
-    void ExpectEndsOn(BYTE key) {  // a real key press
-        SetForegroundWindow(m_main);
+    void Press(BYTE key, HWND window = nullptr) {  // a real key press
+        SetForegroundWindow(window ? window : m_main);
         for (const DWORD flags : {0ul, static_cast<DWORD>(KEYEVENTF_KEYUP)})
             keybd_event(key, 0, flags, 0);
+    }
+    void ExpectEndsOn(BYTE key) {
+        Press(key);
         ASSERT_EQ(WaitForSingleObject(m_process.hProcess, 15000), static_cast<DWORD>(WAIT_OBJECT_0))
             << "the program did not end on key " << key;
         DWORD code = 1;
@@ -129,6 +132,44 @@ TEST_F(KelvarinExe, PortCloseMidUploadThenUploadAgain) {
     OpenAndUpload();
     EXPECT_TRUE(WaitFor([&] { return Number(kLength) == 3; })) << "no second upload";
     ExpectEndsOn(VK_ESCAPE);
+}
+
+// Port 12, the last in the drop list: only COM12 leads to the tool
+// (SIM_PORT). Export with no "Excel.Application" then shows the "Warning"
+// box: its text, OK alone, no icon, owned by the window.
+TEST_F(KelvarinExe, Port12ThenExportWithoutExcelWarns) {
+    const auto combo = [&](UINT message) { return SendMessageW(Item(kCombo), message, 0, 0); };
+    Click(kCombo);
+    ASSERT_TRUE(WaitFor([&] { return combo(CB_GETDROPPEDSTATE); })) << "the list did not drop";
+    Press(VK_END);
+    Press(VK_RETURN);
+    ASSERT_TRUE(WaitFor([&] { return !combo(CB_GETDROPPEDSTATE); }));
+    ASSERT_EQ(combo(CB_GETCURSEL), 11);
+    ASSERT_NO_FATAL_FAILURE(OpenAndUpload());
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(Item(kExport)); }, 30)) << "upload unended";
+
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "Excel.Application");
+    Click(kExport);
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(box = FindWindowW(L"#32770", L"Warning")); }))
+        << "no box";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), m_main);
+    wchar_t text[64] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 64);
+    EXPECT_EQ(NarrowUtf16(text), "Can not Create Excel Application!");
+    std::vector<std::string> shown;  // the box's visible controls: buttons, and any icon
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[32] = {}, label[32] = {};
+        GetClassNameW(child, name, 32);
+        GetWindowTextW(child, label, 32);
+        const bool icon = (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                          SendMessageW(child, STM_GETICON, 0, 0);
+        if (IsWindowVisible(child) && (!_wcsicmp(name, L"Button") || icon))
+            shown.push_back(icon ? "icon" : NarrowUtf16(label));
+    }
+    EXPECT_EQ(shown, std::vector<std::string>{"OK"});
+    Press(VK_RETURN, box);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); })) << "the box stayed";
 }
 
 // The executable's resources, read as data: a wrong code page or a lost

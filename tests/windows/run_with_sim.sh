@@ -2,7 +2,8 @@
 # Runs a Windows program under Wine with COM1 leading to the simulated
 # torque tool's pty, then checks what reached the tool: nothing but whole
 # upload requests and acknowledgements, counted as WIRE ("requests:acks", a
-# pattern: "2:*" leaves the acknowledgements uncounted).
+# pattern: "2:*" leaves the acknowledgements uncounted). SIM_PORT=N leads
+# COMN to the tool instead, and COM1 nowhere.
 #
 #   run_with_sim.sh TORQUE_SIM SHIM.so "TOOL OPTIONS" WIRE PROGRAM.exe [ARGS...]
 set -uo pipefail
@@ -10,6 +11,8 @@ sim=$1 shim=$2 tool=$3 wire=$4
 shift 4
 root=$(cd "$(dirname "$0")/../.." && pwd)
 link=$("$root/scripts/wine-env" com1-link)
+# Wine looks a port up in the prefix's dosdevices at each opening.
+[ "${SIM_PORT:-1}" = 1 ] || { rm -f "$link"; link=${link%-com1}/dosdevices/com$SIM_PORT; }
 work=$(mktemp -d) pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work" "$link"' EXIT
 # No new session may take the pty as its controlling terminal: start it first.
