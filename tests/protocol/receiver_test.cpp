@@ -11,6 +11,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 const Bytes kAck = {0xEB, 0x00, 0x55, 0xF5, 0x00, 0x00, 0x35};
 const Bytes kExportEnabled = {'E'};  // noted among the sent frames, to show the order
+const Bytes kListed = {'L'};
 
 struct Host : UploadState {
     std::vector<Bytes> sent;
@@ -22,6 +23,10 @@ struct Host : UploadState {
         sent.push_back(kExportEnabled);
         UploadState::EnableExport();
     }
+    void HandleRecordFrame(const std::uint8_t* payload) override {
+        UploadState::HandleRecordFrame(payload);
+        sent.push_back(kListed);
+    }
     void Feed(const Bytes& bytes) {
         for (std::uint8_t b : bytes) receiver.OnByte(b);
     }
@@ -30,7 +35,8 @@ struct Host : UploadState {
 const auto Frame = torque_sim::EncodeFrame;
 
 // Each case is followed by a good frame, which must be answered: a dropped
-// frame costs only itself. The end frame is answered before Export is on.
+// frame costs only itself. The end frame is answered before Export is on, a
+// record after it is listed.
 TEST(FrameReceiver, AcknowledgesOnlyWellFormedKnownFrames) {
     const std::vector<Bytes> none, ack = {kAck};
     const std::pair<Bytes, std::vector<Bytes>> cases[] = {
@@ -46,6 +52,7 @@ TEST(FrameReceiver, AcknowledgesOnlyWellFormedKnownFrames) {
         {Frame(0x03, Bytes(9, 0x01)), none},
         {Frame(0x02, {0x03, 0x00}), ack},  // longer than needed is fine
         {Frame(0x04, {}), {kAck, kExportEnabled}},
+        {Frame(0x03, torque_sim::EncodeRecordPayload({})), {kListed, kAck}},
     };
     for (auto [bytes, sent] : cases) {
         Host host;

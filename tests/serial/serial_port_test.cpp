@@ -296,6 +296,22 @@ TEST_F(SerialTest, FailedWritesAndLineWaitsAreReportedOnceAndNotRepeated) {
                   Report("GetOverlappedResults() in WriteFile()", "broken")}));
 }
 
+// Three-way waits that keep failing show one box; when the stop cannot be
+// waited on either, the worker ends, and the port is held until Close.
+TEST_F(SerialTest, WaitsThatKeepFailingShowOneBoxThenTheWorkerEnds) {
+    fake.Fail(Op::WaitForMultipleObjects, 6, -1);
+    fake.Fail(Op::WaitForSingleObject, 6, -1);
+    OpenAndStart();
+    const bool ended = Until([&] { return !port.IsMonitoring(); });
+    fake.Fail(Op::WaitForMultipleObjects, 0, 0);  // lets a spinning worker go
+    fake.Fail(Op::WaitForSingleObject, 0, 0);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(fake.Boxes(), std::vector<std::string>{"|接收有问题!|0"});
+    EXPECT_TRUE(port.IsOpen());
+    port.Close();
+    EXPECT_EQ(fake.OpenHandles(), 3) << "the events only";
+}
+
 // --- stopping, closing and reopening ---
 
 TEST_F(SerialTest, DestructorStopsAWorkerWhoseOwnerIsGone) {

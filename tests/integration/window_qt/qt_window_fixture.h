@@ -21,6 +21,7 @@
 #include "app/kelvarin_dlg.h"
 #include "app/resource.h"
 #include "export/recording_client.h"
+#include "export/unavailable_client.h"
 #include "fake_comm_platform.h"
 #include "serial/comm_posix.h"
 #include "sim_session.h"
@@ -39,8 +40,8 @@ protected:
     }
 
     // Creates and shows the window without a loop of its own.
-    void Open(CommPlatform& platform) {
-        dlg = std::make_unique<CKelvarinDlg>(platform, excel);
+    void Open(CommPlatform& platform, AutomationClient* client = nullptr) {
+        dlg = std::make_unique<CKelvarinDlg>(platform, client ? *client : excel);
         app.m_pMainWnd = dlg.get();
         ASSERT_TRUE(dlg->Create());
         Window().Show();
@@ -80,7 +81,8 @@ protected:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         return done();
     }
-    // Runs `act`, reading each modal box it shows ("title|texts|icon") and closing
+    // Runs `act`, reading each modal box it shows ("title|texts|icon", then
+    // "|unowned" unless the window owns it, "|buttons" unless it has just OK) and closing
     // it with Enter. With `n` (not 0), a second after a box is up another thread
     // sends a data-length frame of `n` as the serial worker would, and each
     // box stays until the field shows `n`.
@@ -101,7 +103,10 @@ protected:
             std::string shown = box->windowTitle().toStdString();
             for (QLabel* l : box->findChildren<QLabel*>())
                 if (!l->text().isEmpty()) shown.append("|").append(l->text().toStdString());
-            if (auto* m = qobject_cast<QMessageBox*>(box)) shown += "|" + std::to_string(m->icon());
+            if (auto* m = qobject_cast<QMessageBox*>(box))
+                shown += "|" + std::to_string(m->icon()) +
+                         (m->parentWidget() == &Dialog() ? "" : "|unowned") +
+                         (m->standardButtons() == QMessageBox::Ok ? "" : "|buttons");
             seen.push_back(shown);
             QTest::keyClick(box, Qt::Key_Return);
         });

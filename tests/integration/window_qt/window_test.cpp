@@ -102,7 +102,7 @@ TEST_F(QtLayoutTest, AboutBoxAndMessageBoxesOfAnyThreadHandleBytes) {
         wakeUps = after.ru_nvcsw - before.ru_nvcsw;
     });
     EXPECT_EQ(Boxes([&] { EXPECT_TRUE(Spin([&] { return wakeUps >= 0; })); }, 7),
-              (std::vector<std::string>{"Application Error|second|3"}));
+              (std::vector<std::string>{"Application Error|second|3|unowned"}));
     worker.join();
     EXPECT_LE(wakeUps, 3);
 }

@@ -1,3 +1,6 @@
+#include <QComboBox>
+
+#include "pty_tool.h"
 #include "qt_window_fixture.h"
 
 namespace {
@@ -28,14 +31,19 @@ TEST_F(QtUploadTest, PortCloseMidUploadKeepsTheRowsAndTheNextOpeningUploadsAgain
     EXPECT_EQ(List()->rowCount(), kept) << "nothing arrives on a closed port";
     EXPECT_EQ(Text(IDC_EDIT_LENGTH), "60");
 
-    // Upload empties the list at once but keeps the fields.
+    // Upload empties the list at once but keeps the fields. The port chosen
+    // is the one opened: port 12, a tool of two records.
+    PtyTool twelve({.records = torque_sim::DefaultRecords(2), .retransmitAfter = {}, .faults = {}});
+    setenv("KELVARIN_COM12", twelve.Path().c_str(), 1);
+    Control<QComboBox>(IDC_COMBO_PORT)->setCurrentIndex(11);
     Click(IDC_BUTTON_OPEN);
     Click(IDC_BUTTON_UPLOAD);
     EXPECT_EQ(List()->rowCount(), 0);
     EXPECT_EQ(Text(IDC_EDIT_RANGE), "20");
     ASSERT_TRUE(Spin([&] { return Control(IDC_BUTTON_EXPORT)->isEnabled(); })) << "upload unended";
     EXPECT_EQ(Enabled(), "00101");
-    EXPECT_EQ(List()->rowCount(), 60);
+    EXPECT_EQ(List()->rowCount(), 2);
+    Click(IDC_BUTTON_CLOSE);  // before the tool hangs up
 }
 
 // Escape, the close box and Enter (other than on a button) end the program,
@@ -87,6 +95,13 @@ TEST_F(QtFaultTest, PortWorkerOrExportFailureShowsOneBoxAndChangesNothing) {
     EXPECT_EQ(Enabled(), "00111");
     EXPECT_TRUE(Boxes([&] { Click(IDC_BUTTON_EXPORT); }).empty());
     EXPECT_EQ(excel.Cells().at("D1"), "PASS");
+    EXPECT_EQ(Enabled(), "00111");
+
+    // No spreadsheet program: a plain OK box of the window's.
+    Open(comm, &UnavailableAutomationClient());
+    Deliver(EncodeFrame(CMD_UPLOAD_DONE, {}));
+    EXPECT_EQ(Boxes([&] { Click(IDC_BUTTON_EXPORT); }),
+              std::vector<std::string>{"Warning|Can not Create Excel Application!|0"});
 }
 
 // "Port Close" waits for the worker while the window handles its messages:
@@ -97,6 +112,7 @@ TEST_F(QtFaultTest, PortCloseHandlesTheByteUnderWayButNoClick) {
     // A row for Upload to clear, and Export on, should their clicks get through.
     Deliver(EncodeFrame(CMD_RECORD, torque_sim::EncodeRecordPayload({})));
     Deliver(EncodeFrame(CMD_UPLOAD_DONE, {}));
+    Deliver(EncodeFrame(CMD_FULL_RANGE, {0x13, 0x88}));  // 0.5, shown with the data length
     for (const torque_sim::Bytes& frame :
          {EncodeFrame(CMD_DATA_LENGTH, {42}), EncodeFrame(CMD_UPLOAD_DONE, {})}) {
         Click(IDC_BUTTON_OPEN);
@@ -110,7 +126,7 @@ TEST_F(QtFaultTest, PortCloseHandlesTheByteUnderWayButNoClick) {
         EXPECT_TRUE(Boxes([&] { Click(IDC_BUTTON_CLOSE); }).empty());
         EXPECT_EQ(Enabled(), "11000");
     }
-    EXPECT_EQ(Text(IDC_EDIT_LENGTH), "42");
+    EXPECT_EQ(Text(IDC_EDIT_LENGTH) + " " + Text(IDC_EDIT_RANGE), "42 0.5");
     EXPECT_EQ(comm.Count(FakeCommPlatform::Op::CreateFile), 2) << "no open from a click";
     EXPECT_EQ(List()->rowCount(), 1) << "no upload from a click";
     EXPECT_TRUE(excel.Calls().empty()) << "no export from a click";
