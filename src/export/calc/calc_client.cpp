@@ -1,10 +1,16 @@
 #include "export/calc/calc_client.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <filesystem>
 #include <osl/file.hxx>
 #include <thread>
 
+#include "export/calc/office_pipe.h"
 #include "export/calc/sigpipe_guard.h"
 
 using namespace automation;
@@ -19,6 +25,24 @@ constexpr auto kPollInterval = std::chrono::milliseconds(100);
 std::string Describe(const css::uno::Exception& e) {
     std::string message = ToUtf8(e.Message);
     return message.empty() ? "The office reported an error" : message;
+}
+
+// What is wrong with a profile of its own, or nothing. The profile holds
+// what the office runs (settings, macros, extensions): one that another user
+// owns or may write to is refused, and one not there yet is made now as this
+// user's alone, before anyone else could make it.
+std::string ProfileProblem(const std::string& dir) {
+    if (dir.empty()) return {};
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0 && errno == ENOENT) {
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(dir).parent_path(), ignored);
+        mkdir(dir.c_str(), S_IRWXU);
+    }
+    if (lstat(dir.c_str(), &st) != 0) return "The profile directory " + dir + " cannot be made";
+    if (!S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return "The profile directory " + dir + " is not this user's alone";
+    return {};
 }
 
 }  // namespace
@@ -97,6 +121,13 @@ bool CalcClient::Connect() {
     {
         WatchdogScope guard(m_watchdog, m_options.callTimeout, [this] { m_link.Abort(); });
         if (m_link.Alive()) return true;
+    }
+    m_lastError = ProfileProblem(m_options.profileDir);
+    if (!m_lastError.empty()) return false;
+    // Another user's socket in its place keeps any office of ours away.
+    if (WhoHoldsPipe(OfficePipeName(m_options.profileDir)) == PipeHolder::Other) {
+        m_lastError = "The office's pipe is another user's";
+        return false;
     }
     try {
         LocalUnoContext();

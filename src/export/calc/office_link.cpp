@@ -2,6 +2,7 @@
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/ConnectionSetupException.hpp>
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -10,6 +11,8 @@
 #include <exception>
 #include <memory>
 #include <thread>
+
+#include "export/calc/office_pipe.h"
 
 using namespace css::uno;
 
@@ -69,6 +72,18 @@ Reference<css::connection::XConnection> ConnectWithin(const Reference<XComponent
 
 void OfficeLink::Connect(const std::string& pipeName, std::chrono::milliseconds limit) {
     Abort();
+    // Never another user's socket: it would get all we send.
+    switch (WhoHoldsPipe(pipeName)) {
+        case PipeHolder::Nobody:
+            throw css::connection::NoConnectException(FromUtf8("No office listens on the pipe"),
+                                                      nullptr);
+        case PipeHolder::Other:
+            throw css::connection::ConnectionSetupException(
+                FromUtf8("The office's pipe " + OfficePipePath(pipeName) + " is not this user's"),
+                nullptr);
+        case PipeHolder::ThisUser:
+            break;
+    }
     Reference<XComponentContext> local = LocalUnoContext();
     Reference<css::connection::XConnection> connection = ConnectWithin(local, pipeName, limit);
     {
@@ -85,6 +100,7 @@ void OfficeLink::Connect(const std::string& pipeName, std::chrono::milliseconds 
     Reference<XComponentContext> remote(bridge->getInstance("StarOffice.ComponentContext"),
                                         UNO_QUERY_THROW);
     Reference<css::frame::XDesktop2> desktop = css::frame::Desktop::create(remote);
+    RestrictPipe(pipeName);
     std::lock_guard lock(m_mutex);
     m_remote = remote;
     m_desktop = desktop;

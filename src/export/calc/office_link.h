@@ -13,7 +13,9 @@
 class OfficeLink {
 public:
     // One attempt; throws css::uno::Exception, NoConnectException when no
-    // office listens on the pipe or none takes the connection within `limit`.
+    // office listens on the pipe or none takes the connection within `limit`,
+    // ConnectionSetupException when the pipe is not this user's. Once the
+    // office answers, only this user can reach it through the pipe.
     void Connect(const std::string& pipeName,
                  std::chrono::milliseconds limit = std::chrono::seconds(20));
     // From any thread: breaks the connection, so that calls blocked on it

@@ -81,12 +81,14 @@ TEST(KelvarinProgram, UploadsAndExportsThroughItsOwnParts) {
                                                          {"2", "12.510000", "N.m", "passed", ""},
                                                          {"", "", "", "", ""}};
     std::vector<std::vector<std::string>> cells;
+    std::string lastError;
     for (auto end = Clock::now() + 60s; cells != expected; std::this_thread::sleep_for(200ms)) {
-        ASSERT_LT(Clock::now(), end) << testing::PrintToString(cells);
+        ASSERT_LT(Clock::now(), end) << testing::PrintToString(cells) << lastError;
         try {
             auto docs = OfficeReader(office.ProfileDir()).Documents();
             if (docs.size() == 1) cells = OfficeReader::Texts(docs[0], "A1:E4");
-        } catch (...) {  // no office yet
+        } catch (const std::exception& e) {  // no office yet, or one that fails
+            lastError = e.what();
         }
     }
     EXPECT_TRUE(moduleMapped()) << "the module beside the program was not the one loaded";
