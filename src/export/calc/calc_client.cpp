@@ -4,13 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <com/sun/star/connection/ConnectionSetupException.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <filesystem>
 #include <osl/file.hxx>
 #include <thread>
 
-#include "export/calc/office_pipe.h"
 #include "export/calc/sigpipe_guard.h"
 
 using namespace automation;
@@ -75,23 +75,28 @@ DispatchHandle CalcClient::Register(Entry entry) {
     return handle;
 }
 
-bool CalcClient::TryConnectOnce(Clock::time_point deadline) {
+CalcClient::Attempt CalcClient::TryConnectOnce(Clock::time_point deadline) {
     auto limit =
         std::min(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
                  m_options.callTimeout);
-    if (limit.count() <= 0) return false;
+    if (limit.count() <= 0) return Attempt::NoAnswer;
     // An office that took the pipe but never answers must not hold us.
     WatchdogScope guard(m_watchdog, limit, [this] { m_link.Abort(); });
     try {
         m_link.Connect(OfficePipeName(m_options.profileDir), limit);
-        return true;
+        return Attempt::Connected;
     } catch (const css::connection::NoConnectException&) {
         m_lastError = "No office answers";
+    } catch (const css::connection::ConnectionSetupException& e) {
+        // Another user's socket holds the pipe's name: no office of ours
+        // can listen there, so waiting for one is of no use.
+        m_lastError = Describe(e);
+        return Attempt::Refused;
     } catch (const css::uno::Exception& e) {
         m_lastError = Describe(e);
     }
     m_link.Abort();
-    return false;
+    return Attempt::NoAnswer;
 }
 
 bool CalcClient::StartOffice() {
@@ -124,18 +129,14 @@ bool CalcClient::Connect() {
     }
     m_lastError = ProfileProblem(m_options.profileDir);
     if (!m_lastError.empty()) return false;
-    // Another user's socket in its place keeps any office of ours away.
-    if (WhoHoldsPipe(OfficePipeName(m_options.profileDir)) == PipeHolder::Other) {
-        m_lastError = "The office's pipe is another user's";
-        return false;
-    }
     try {
         LocalUnoContext();
     } catch (const css::uno::Exception& e) {
         m_lastError = "The office runtime cannot start: " + Describe(e);
         return false;
     }
-    if (TryConnectOnce(deadline)) return true;
+    Attempt attempt = TryConnectOnce(deadline);
+    if (attempt != Attempt::NoAnswer) return attempt == Attempt::Connected;
 
     // Nobody listens: start an office unless the one we started is still
     // coming up. With the user's own profile a running office takes the
@@ -151,13 +152,16 @@ bool CalcClient::Connect() {
             m_lastError = "The office ended without answering";
             return false;
         }
-        if (TryConnectOnce(deadline)) return true;
+        attempt = TryConnectOnce(deadline);
+        if (attempt == Attempt::Connected) return true;
+        if (attempt == Attempt::Refused) break;
     }
     // One started now that never answered would only be in the way. One that
     // served earlier exports may hold the user's documents: it stays.
     if (startedNow && m_office.Poll() == OfficeProcess::State::Running) m_office.Kill();
-    m_lastError =
-        "No office answered within " + std::to_string(m_options.startTimeout.count()) + " ms";
+    if (attempt == Attempt::NoAnswer)
+        m_lastError =
+            "No office answered within " + std::to_string(m_options.startTimeout.count()) + " ms";
     return false;
 }
 

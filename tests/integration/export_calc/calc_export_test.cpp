@@ -220,8 +220,11 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
             EXPECT_GE(Clock::now() - start, waited ? 1000ms : 0ms);
             EXPECT_LT(Clock::now() - start, 6s);
         }
-        if (spoil == kForeignPipe) {
+        // An office exception a reader meets names itself to the test.
+        if (!script && spoil == kNothing) {
             EXPECT_THROW(OfficeReader(profile.ProfileDir()), std::runtime_error);
+        }
+        if (spoil == kForeignPipe) {
             EXPECT_EQ(-1, accept(pipe[0], nullptr, nullptr)) << "another user's socket was reached";
         }
         // A half-started office is not left behind.
