@@ -84,6 +84,7 @@ CalcClient::Attempt CalcClient::TryConnectOnce(Clock::time_point deadline) {
     WatchdogScope guard(m_watchdog, limit, [this] { m_link.Abort(); });
     try {
         m_link.Connect(OfficePipeName(m_options.profileDir), limit);
+        m_lastError.clear();  // what failed before it does not matter now
         return Attempt::Connected;
     } catch (const css::connection::NoConnectException&) {
         m_lastError = "No office answers";

@@ -6,6 +6,7 @@
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <condition_variable>
 #include <exception>
@@ -13,10 +14,13 @@
 #include <thread>
 
 #include "export/calc/office_pipe.h"
+#include "export/calc/sigpipe_guard.h"
 
 using namespace css::uno;
 
 namespace {
+
+constexpr int kConnectTries = 3;
 
 // Connecting to a pipe whose owner never accepts blocks with nothing to
 // break, so it runs on a thread of its own and is given up after `limit`.
@@ -71,7 +75,11 @@ Reference<css::connection::XConnection> ConnectWithin(const Reference<XComponent
 }  // namespace
 
 void OfficeLink::Connect(const std::string& pipeName, std::chrono::milliseconds limit) {
-    Abort();
+    // The bridge's threads start here and keep this thread's signal mask, so
+    // an office that closes the connection gives them EPIPE instead of ending
+    // the program with SIGPIPE.
+    SigpipeGuard pipe;
+    Break();
     // Never another user's socket: it would get all we send.
     switch (WhoHoldsPipe(pipeName)) {
         case PipeHolder::Nobody:
@@ -84,12 +92,45 @@ void OfficeLink::Connect(const std::string& pipeName, std::chrono::milliseconds 
         case PipeHolder::ThisUser:
             break;
     }
+    const unsigned aborts = Aborts();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // An office may drop a new connection before it answers the first call
+    // on it (seen with several connections coming up at once under load).
+    // Then it is made anew, unless it was aborted meanwhile.
+    for (int tries = 1;; ++tries) {
+        try {
+            ConnectOnce(pipeName,
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now()),
+                        aborts);
+            break;
+        } catch (const css::lang::DisposedException&) {
+            if (tries == kConnectTries || Aborts() != aborts ||
+                std::chrono::steady_clock::now() >= deadline)
+                throw;
+            Break();
+        }
+    }
+    RestrictPipe(pipeName);
+}
+
+void OfficeLink::ConnectOnce(const std::string& pipeName, std::chrono::milliseconds limit,
+                             unsigned aborts) {
     Reference<XComponentContext> local = LocalUnoContext();
     Reference<css::connection::XConnection> connection = ConnectWithin(local, pipeName, limit);
     {
-        // Published before the first call on it, so Abort can break it.
+        // Published before the first call on it, so Abort can break it; one
+        // aborted meanwhile is not made at all.
         std::lock_guard lock(m_mutex);
         m_connection = connection;
+        if (m_aborts != aborts) {
+            m_connection.clear();
+            try {
+                connection->close();
+            } catch (...) {
+            }
+            throw css::lang::DisposedException(FromUtf8("The connection was aborted"), nullptr);
+        }
     }
     Reference<css::bridge::XBridge> bridge =
         css::bridge::BridgeFactory::create(local)->createBridge("", "urp", connection, nullptr);
@@ -100,13 +141,25 @@ void OfficeLink::Connect(const std::string& pipeName, std::chrono::milliseconds 
     Reference<XComponentContext> remote(bridge->getInstance("StarOffice.ComponentContext"),
                                         UNO_QUERY_THROW);
     Reference<css::frame::XDesktop2> desktop = css::frame::Desktop::create(remote);
-    RestrictPipe(pipeName);
     std::lock_guard lock(m_mutex);
     m_remote = remote;
     m_desktop = desktop;
 }
 
 void OfficeLink::Abort() noexcept {
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_aborts;
+    }
+    Break();
+}
+
+unsigned OfficeLink::Aborts() const {
+    std::lock_guard lock(m_mutex);
+    return m_aborts;
+}
+
+void OfficeLink::Break() noexcept {
     Reference<css::lang::XComponent> bridge;
     Reference<css::connection::XConnection> connection;
     {
