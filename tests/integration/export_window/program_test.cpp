@@ -38,7 +38,7 @@ int OnWindow(const std::string& commands) {
 
 TEST(KelvarinProgram, UploadsAndExportsThroughItsOwnParts) {
     // Installed as the install rules place them: the module beside the program.
-    PrivateOffice office;
+    PrivateOffice office(false);  // as a user's very first Export finds it
     const fs::path bin = fs::path(office.ProfileDir()) / "bin";
     const std::string program = bin / "kelvarin", module = bin / fs::path(g_module).filename();
     fs::create_directories(bin);
