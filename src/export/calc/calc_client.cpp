@@ -1,7 +1,13 @@
 #include "export/calc/calc_client.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <com/sun/star/connection/ConnectionSetupException.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <filesystem>
 #include <osl/file.hxx>
 #include <thread>
 
@@ -19,6 +25,24 @@ constexpr auto kPollInterval = std::chrono::milliseconds(100);
 std::string Describe(const css::uno::Exception& e) {
     std::string message = ToUtf8(e.Message);
     return message.empty() ? "The office reported an error" : message;
+}
+
+// What is wrong with a profile of its own, or nothing. The profile holds
+// what the office runs (settings, macros, extensions): one that another user
+// owns or may write to is refused, and one not there yet is made now as this
+// user's alone, before anyone else could make it.
+std::string ProfileProblem(const std::string& dir) {
+    if (dir.empty()) return {};
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0 && errno == ENOENT) {
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(dir).parent_path(), ignored);
+        mkdir(dir.c_str(), S_IRWXU);
+    }
+    if (lstat(dir.c_str(), &st) != 0) return "The profile directory " + dir + " cannot be made";
+    if (!S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return "The profile directory " + dir + " is not this user's alone";
+    return {};
 }
 
 }  // namespace
@@ -51,23 +75,29 @@ DispatchHandle CalcClient::Register(Entry entry) {
     return handle;
 }
 
-bool CalcClient::TryConnectOnce(Clock::time_point deadline) {
+CalcClient::Attempt CalcClient::TryConnectOnce(Clock::time_point deadline) {
     auto limit =
         std::min(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
                  m_options.callTimeout);
-    if (limit.count() <= 0) return false;
+    if (limit.count() <= 0) return Attempt::NoAnswer;
     // An office that took the pipe but never answers must not hold us.
     WatchdogScope guard(m_watchdog, limit, [this] { m_link.Abort(); });
     try {
         m_link.Connect(OfficePipeName(m_options.profileDir), limit);
-        return true;
+        m_lastError.clear();  // what failed before it does not matter now
+        return Attempt::Connected;
     } catch (const css::connection::NoConnectException&) {
         m_lastError = "No office answers";
+    } catch (const css::connection::ConnectionSetupException& e) {
+        // Another user's socket holds the pipe's name: no office of ours
+        // can listen there, so waiting for one is of no use.
+        m_lastError = Describe(e);
+        return Attempt::Refused;
     } catch (const css::uno::Exception& e) {
         m_lastError = Describe(e);
     }
     m_link.Abort();
-    return false;
+    return Attempt::NoAnswer;
 }
 
 bool CalcClient::StartOffice() {
@@ -98,13 +128,16 @@ bool CalcClient::Connect() {
         WatchdogScope guard(m_watchdog, m_options.callTimeout, [this] { m_link.Abort(); });
         if (m_link.Alive()) return true;
     }
+    m_lastError = ProfileProblem(m_options.profileDir);
+    if (!m_lastError.empty()) return false;
     try {
         LocalUnoContext();
     } catch (const css::uno::Exception& e) {
         m_lastError = "The office runtime cannot start: " + Describe(e);
         return false;
     }
-    if (TryConnectOnce(deadline)) return true;
+    Attempt attempt = TryConnectOnce(deadline);
+    if (attempt != Attempt::NoAnswer) return attempt == Attempt::Connected;
 
     // Nobody listens: start an office unless the one we started is still
     // coming up. With the user's own profile a running office takes the
@@ -120,13 +153,16 @@ bool CalcClient::Connect() {
             m_lastError = "The office ended without answering";
             return false;
         }
-        if (TryConnectOnce(deadline)) return true;
+        attempt = TryConnectOnce(deadline);
+        if (attempt == Attempt::Connected) return true;
+        if (attempt == Attempt::Refused) break;
     }
     // One started now that never answered would only be in the way. One that
     // served earlier exports may hold the user's documents: it stays.
     if (startedNow && m_office.Poll() == OfficeProcess::State::Running) m_office.Kill();
-    m_lastError =
-        "No office answered within " + std::to_string(m_options.startTimeout.count()) + " ms";
+    if (attempt == Attempt::NoAnswer)
+        m_lastError =
+            "No office answered within " + std::to_string(m_options.startTimeout.count()) + " ms";
     return false;
 }
 

@@ -43,8 +43,10 @@ private:
         bool application = false;
     };
 
+    enum class Attempt { Connected, NoAnswer, Refused };
+
     bool Connect();
-    bool TryConnectOnce(CallWatchdog::Clock::time_point deadline);
+    Attempt TryConnectOnce(CallWatchdog::Clock::time_point deadline);
     bool StartOffice();
     automation::DispatchHandle Register(Entry entry);
 

@@ -2,18 +2,25 @@
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/ConnectionSetupException.hpp>
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <condition_variable>
 #include <exception>
 #include <memory>
 #include <thread>
 
+#include "export/calc/office_pipe.h"
+#include "export/calc/sigpipe_guard.h"
+
 using namespace css::uno;
 
 namespace {
+
+constexpr int kConnectTries = 3;
 
 // Connecting to a pipe whose owner never accepts blocks with nothing to
 // break, so it runs on a thread of its own and is given up after `limit`.
@@ -68,13 +75,62 @@ Reference<css::connection::XConnection> ConnectWithin(const Reference<XComponent
 }  // namespace
 
 void OfficeLink::Connect(const std::string& pipeName, std::chrono::milliseconds limit) {
-    Abort();
+    // The bridge's threads start here and keep this thread's signal mask, so
+    // an office that closes the connection gives them EPIPE instead of ending
+    // the program with SIGPIPE.
+    SigpipeGuard pipe;
+    Break();
+    // Never another user's socket: it would get all we send.
+    switch (WhoHoldsPipe(pipeName)) {
+        case PipeHolder::Nobody:
+            throw css::connection::NoConnectException(FromUtf8("No office listens on the pipe"),
+                                                      nullptr);
+        case PipeHolder::Other:
+            throw css::connection::ConnectionSetupException(
+                FromUtf8("The office's pipe " + OfficePipePath(pipeName) + " is not this user's"),
+                nullptr);
+        case PipeHolder::ThisUser:
+            break;
+    }
+    const unsigned aborts = Aborts();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // An office may drop a new connection before it answers the first call
+    // on it (seen with several connections coming up at once under load).
+    // Then it is made anew, unless it was aborted meanwhile.
+    for (int tries = 1;; ++tries) {
+        try {
+            ConnectOnce(pipeName,
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now()),
+                        aborts);
+            break;
+        } catch (const css::lang::DisposedException&) {
+            if (tries == kConnectTries || Aborts() != aborts ||
+                std::chrono::steady_clock::now() >= deadline)
+                throw;
+            Break();
+        }
+    }
+    RestrictPipe(pipeName);
+}
+
+void OfficeLink::ConnectOnce(const std::string& pipeName, std::chrono::milliseconds limit,
+                             unsigned aborts) {
     Reference<XComponentContext> local = LocalUnoContext();
     Reference<css::connection::XConnection> connection = ConnectWithin(local, pipeName, limit);
     {
-        // Published before the first call on it, so Abort can break it.
+        // Published before the first call on it, so Abort can break it; one
+        // aborted meanwhile is not made at all.
         std::lock_guard lock(m_mutex);
         m_connection = connection;
+        if (m_aborts != aborts) {
+            m_connection.clear();
+            try {
+                connection->close();
+            } catch (...) {
+            }
+            throw css::lang::DisposedException(FromUtf8("The connection was aborted"), nullptr);
+        }
     }
     Reference<css::bridge::XBridge> bridge =
         css::bridge::BridgeFactory::create(local)->createBridge("", "urp", connection, nullptr);
@@ -91,6 +147,19 @@ void OfficeLink::Connect(const std::string& pipeName, std::chrono::milliseconds 
 }
 
 void OfficeLink::Abort() noexcept {
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_aborts;
+    }
+    Break();
+}
+
+unsigned OfficeLink::Aborts() const {
+    std::lock_guard lock(m_mutex);
+    return m_aborts;
+}
+
+void OfficeLink::Break() noexcept {
     Reference<css::lang::XComponent> bridge;
     Reference<css::connection::XConnection> connection;
     {

@@ -17,9 +17,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "export/calc/calc_client.h"
+#include "export/calc/office_pipe.h"
 #include "export/export_to_excel.h"
 #include "office_fixture.h"
 #include "table_list.h"
@@ -44,13 +46,16 @@ const std::vector<std::string> kWarning{"Warning: Can not Create Excel Applicati
 
 // Shown, with its menu bar, as a document the user opened.
 bool Shown(const OfficeReader::Doc& doc) {
-    Reference<css::frame::XFrame> frame =
-        Reference<css::frame::XModel>(doc, UNO_QUERY_THROW)->getCurrentController()->getFrame();
-    Reference<css::frame::XLayoutManager> bars;
-    Reference<css::beans::XPropertySet>(frame, UNO_QUERY_THROW)
-        ->getPropertyValue("LayoutManager") >>= bars;
-    return bars->isElementVisible("private:resource/menubar/menubar") &&
-           Reference<css::awt::XWindow2>(frame->getContainerWindow(), UNO_QUERY_THROW)->isVisible();
+    return Named([&] {
+        Reference<css::frame::XFrame> frame =
+            Reference<css::frame::XModel>(doc, UNO_QUERY_THROW)->getCurrentController()->getFrame();
+        Reference<css::frame::XLayoutManager> bars;
+        Reference<css::beans::XPropertySet>(frame, UNO_QUERY_THROW)
+            ->getPropertyValue("LayoutManager") >>= bars;
+        return bars->isElementVisible("private:resource/menubar/menubar") &&
+               Reference<css::awt::XWindow2>(frame->getContainerWindow(), UNO_QUERY_THROW)
+                   ->isVisible();
+    });
 }
 
 // Passes calls on to the bridge, each first made the wrong way, which the
@@ -92,13 +97,15 @@ TEST(CalcExport, EachExportGetsANewVisibleDocumentHoldingTheListAsTexts) {
     TableList full = TableList::WithRows(255);
     const char* data[] = {"-12.500000", "null", "0012", "=1+1", "1/2", "合格 ü", "3.000000"};
     for (int r = 0; r < 255; ++r) full.rows[r][1] = data[r % 7];
-    full.headers[2] = full.rows[0][2] = std::string(300, 'w');  // only headers are cut
+    full.headers[2] = full.rows[0][2] = std::string(300, 'w');   // only headers are cut
+    full.rows[9][3] = "a text wider than a column is at first";  // in the column fitted
     EXPECT_EQ(kNoObject, second.Create("Word.Application"));
     std::optional<OfficeReader> reader;  // once the office listens
     std::vector<OfficeReader::Doc> seen;
     for (const auto& [by, list] : {std::pair{&first, TableList{}}, {&second, full}}) {
         Prober prober(*by);
         ASSERT_TRUE(Export(prober, list).empty()) << by->LastError();
+        EXPECT_EQ("", by->LastError()) << "what failed before the office answered is forgotten";
         if (!reader) reader.emplace(office.ProfileDir());
         std::vector<OfficeReader::Doc> docs = reader->Documents();
         ASSERT_EQ(seen.size() + 1, docs.size());
@@ -115,7 +122,16 @@ TEST(CalcExport, EachExportGetsANewVisibleDocumentHoldingTheListAsTexts) {
                   OfficeReader::Texts(seen.back(), "A1:E" + std::to_string(expected.size())));
         EXPECT_TRUE(Shown(seen.back()));
     }
-    EXPECT_EQ("", second.LastError()) << "the failed creation is forgotten";
+    // The last column written is fitted to its texts: narrower than a column
+    // left alone (E) for "PASS" alone, wider for the long text.
+    EXPECT_LT(OfficeReader::ColumnWidth(seen[0], "D"), OfficeReader::ColumnWidth(seen[0], "E"));
+    EXPECT_GT(OfficeReader::ColumnWidth(seen[1], "D"), OfficeReader::ColumnWidth(seen[1], "E"));
+    // Each run of the program and each reader makes a connection of its own:
+    // many in a row all come up, and none ends this program with SIGPIPE.
+    for (int i = 0; i < 200; ++i) OfficeReader{office.ProfileDir()};
+    struct stat pipe {};
+    EXPECT_EQ(0, stat(OfficePipePath(OfficePipeName(office.ProfileDir())).c_str(), &pipe));
+    EXPECT_EQ(S_IFSOCK | S_IRWXU, pipe.st_mode) << "others may reach the office";
 }
 
 // An export that fails half way leaves no hidden document behind; an office
@@ -152,37 +168,53 @@ TEST(CalcExport, HiddenDocumentsClosedDeadOfficesReplacedFrozenOnesGivenUpInBoun
     EXPECT_EQ(pid, client.StartedOfficePid());
 }
 
-// Offices that cannot be reached, none of them a real one: each click gives
-// the Warning box within the start-up limit, and the next click tries again.
+// Offices that cannot be reached, none of them a real one unless in the way
+// of a profile it must not use: each click gives the Warning box within the
+// start-up limit, and the next click tries again.
 TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) {
-    // Those waited for take a second at least. No script: none installed, or
-    // (waited for) a pipe is there but nobody accepts on it.
-    const std::pair<const char*, bool> cases[] = {
-        {nullptr, false},
-        {"echo 'cannot create profile' >&2; exit 3", false},
-        {"exit 0", true},  // hands over to a running office and ends
-        {"echo $$ > \"$(dirname \"$0\")/pid\"; exec sleep 300", true},  // never answers
-        {nullptr, true},
+    // Besides the script: a pipe nobody accepts on, another user's socket in
+    // the pipe's place, a profile of another user's or one others may write.
+    enum Spoil { kNothing, kSilentPipe, kForeignPipe, kForeignProfile, kOpenProfile };
+    // Those waited for take a second at least. No script: none installed;
+    // an empty one: the real office.
+    const std::tuple<const char*, bool, Spoil> cases[] = {
+        {nullptr, false, kNothing},
+        {"echo 'cannot create profile' >&2; exit 3", false, kNothing},
+        {"exit 0", true, kNothing},  // hands over to a running office and ends
+        {"echo $$ > \"$(dirname \"$0\")/pid\"; exec sleep 300", true, kNothing},  // never answers
+        {nullptr, true, kSilentPipe},
+        {nullptr, false, kForeignPipe},
+        {"", false, kForeignProfile},
+        {"", false, kOpenProfile},
     };
-    for (const auto& [script, waited] : cases) {
-        SCOPED_TRACE(testing::Message() << (script ? script : "no script") << waited);
+    const uid_t nobody = 65534;
+    for (const auto& [script, waited, spoil] : cases) {
+        SCOPED_TRACE(testing::Message() << (script ? script : "no script") << waited << spoil);
         PrivateOffice profile;
         CalcOptions options = profile.Options();
-        options.soffice = profile.ProfileDir() + (script ? "/fake-soffice" : "/none/soffice");
+        if (!script || *script) {
+            options.soffice = profile.ProfileDir() + (script ? "/fake-soffice" : "/none/soffice");
+            if (script) std::ofstream(options.soffice) << "#!/bin/sh\n" << script << "\n";
+            chmod(options.soffice.c_str(), 0755);
+        }
         options.startTimeout = waited ? 1500ms : 30000ms;
-        if (script) std::ofstream(options.soffice) << "#!/bin/sh\n" << script << "\n";
-        chmod(options.soffice.c_str(), 0755);
         // With a backlog of nought and one connection queued, the next one blocks.
         std::vector<int> pipe;
-        if (!script && waited) {
+        if (spoil == kSilentPipe || spoil == kForeignPipe) {
             sockaddr_un address{AF_UNIX, {}};
-            std::snprintf(address.sun_path, sizeof address.sun_path, "/tmp/OSL_PIPE_%u_%s",
-                          getuid(), OfficePipeName(options.profileDir).c_str());
+            std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
+                          OfficePipePath(OfficePipeName(options.profileDir)).c_str());
             const auto* any = reinterpret_cast<const sockaddr*>(&address);
-            pipe = {socket(AF_UNIX, SOCK_STREAM, 0),
+            pipe = {socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0),
                     socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0)};
-            ASSERT_TRUE(bind(pipe[0], any, sizeof address) == 0 && listen(pipe[0], 0) == 0 &&
-                        connect(pipe[1], any, sizeof address) == 0);
+            ASSERT_TRUE(bind(pipe[0], any, sizeof address) == 0 && listen(pipe[0], 0) == 0);
+            ASSERT_EQ(0, spoil == kSilentPipe ? connect(pipe[1], any, sizeof address)
+                                              : chown(address.sun_path, nobody, nobody));
+        }
+        if (spoil == kForeignProfile) {
+            ASSERT_EQ(0, chown(options.profileDir.c_str(), nobody, 0));
+        } else if (spoil == kOpenProfile) {
+            ASSERT_EQ(0, chmod(options.profileDir.c_str(), 0777));
         }
         CalcClient client(options);
         for (int click = 1; click <= 2; ++click) {
@@ -190,6 +222,13 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
             EXPECT_EQ(kWarning, Export(client, TableList{}));
             EXPECT_GE(Clock::now() - start, waited ? 1000ms : 0ms);
             EXPECT_LT(Clock::now() - start, 6s);
+        }
+        // An office exception a reader meets names itself to the test.
+        if (!script && spoil == kNothing) {
+            EXPECT_THROW(OfficeReader(profile.ProfileDir()), std::runtime_error);
+        }
+        if (spoil == kForeignPipe) {
+            EXPECT_EQ(-1, accept(pipe[0], nullptr, nullptr)) << "another user's socket was reached";
         }
         // A half-started office is not left behind.
         pid_t pid = 0;

@@ -4,13 +4,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <cppuhelper/exc_hlp.hxx>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +25,18 @@
 
 #include "export/calc/calc_client.h"
 #include "export/calc/office_link.h"
+
+// Runs `call`. An office exception escaping it would reach the test framework
+// as an unknown one; it goes on as one that names its type and message.
+template <class Call>
+auto Named(Call call) -> decltype(call()) {
+    try {
+        return call();
+    } catch (const css::uno::Exception& e) {
+        throw std::runtime_error(ToUtf8(cppu::getCaughtException().getValueTypeName()) + ": " +
+                                 ToUtf8(e.Message));
+    }
+}
 
 // A fresh profile in a temporary directory (seeded, unless told otherwise, so
 // the first start skips its first-run work); every office that uses it is
@@ -79,46 +95,73 @@ private:
     std::string m_profile;
 };
 
-// Reads what the office holds, over a connection of its own.
+// Reads what the office holds, over a connection of its own. Each call names
+// an office exception that escapes it.
 class OfficeReader {
 public:
     using Doc = css::uno::Reference<css::sheet::XSpreadsheetDocument>;
 
-    explicit OfficeReader(const std::string& profile) { m_link.Connect(OfficePipeName(profile)); }
+    explicit OfficeReader(const std::string& profile) {
+        Named([&] { m_link.Connect(OfficePipeName(profile)); });
+    }
     // The spreadsheet documents open in the office.
     std::vector<Doc> Documents() {
-        std::vector<Doc> docs;
-        auto all = m_link.Desktop()->getComponents()->createEnumeration();
-        while (all->hasMoreElements())
-            if (Doc doc(all->nextElement(), css::uno::UNO_QUERY); doc.is()) docs.push_back(doc);
-        return docs;
+        return Named([&] {
+            std::vector<Doc> docs;
+            auto all = m_link.Desktop()->getComponents()->createEnumeration();
+            while (all->hasMoreElements())
+                if (Doc doc(all->nextElement(), css::uno::UNO_QUERY); doc.is()) docs.push_back(doc);
+            return docs;
+        });
     }
     // Closes them all, unsaved.
     void CloseAll() {
         for (const Doc& doc : Documents())
-            css::uno::Reference<css::util::XCloseable>(doc, css::uno::UNO_QUERY_THROW)->close(true);
+            Named([&] {
+                css::uno::Reference<css::util::XCloseable>(doc, css::uno::UNO_QUERY_THROW)
+                    ->close(true);
+            });
     }
     // The texts of a block of cells of the first sheet ("A1:D3"), row by row;
     // a cell holding a number (or a formula's number) reads "#number".
     static std::vector<std::vector<std::string>> Texts(const Doc& doc, const std::string& range) {
-        css::uno::Reference<css::container::XIndexAccess> sheets(doc->getSheets(),
-                                                                 css::uno::UNO_QUERY_THROW);
-        css::uno::Reference<css::sheet::XCellRangeData> cells(
-            css::uno::Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0),
-                                                          css::uno::UNO_QUERY_THROW)
-                ->getCellRangeByName(FromUtf8(range)),
-            css::uno::UNO_QUERY_THROW);
-        std::vector<std::vector<std::string>> texts;
-        for (const auto& row : cells->getDataArray()) {
-            texts.emplace_back();
-            for (const css::uno::Any& value : row) {
-                rtl::OUString text;
-                texts.back().push_back((value >>= text) ? ToUtf8(text) : "#number");
+        return Named([&] {
+            css::uno::Reference<css::sheet::XCellRangeData> cells(
+                Sheet(doc)->getCellRangeByName(FromUtf8(range)), css::uno::UNO_QUERY_THROW);
+            std::vector<std::vector<std::string>> texts;
+            for (const auto& row : cells->getDataArray()) {
+                texts.emplace_back();
+                for (const css::uno::Any& value : row) {
+                    rtl::OUString text;
+                    texts.back().push_back((value >>= text) ? ToUtf8(text) : "#number");
+                }
             }
-        }
-        return texts;
+            return texts;
+        });
+    }
+    // The width of a column of the first sheet ("D"), in 1/100 mm.
+    static sal_Int32 ColumnWidth(const Doc& doc, const std::string& column) {
+        return Named([&] {
+            css::uno::Reference<css::beans::XPropertySet> props(
+                css::uno::Reference<css::table::XColumnRowRange>(
+                    Sheet(doc)->getCellRangeByName(FromUtf8(column + "1")),
+                    css::uno::UNO_QUERY_THROW)
+                    ->getColumns()
+                    ->getByIndex(0),
+                css::uno::UNO_QUERY_THROW);
+            sal_Int32 width = 0;
+            props->getPropertyValue("Width") >>= width;
+            return width;
+        });
     }
 
 private:
+    static css::uno::Reference<css::sheet::XSpreadsheet> Sheet(const Doc& doc) {
+        css::uno::Reference<css::container::XIndexAccess> sheets(doc->getSheets(),
+                                                                 css::uno::UNO_QUERY_THROW);
+        return css::uno::Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0),
+                                                             css::uno::UNO_QUERY_THROW);
+    }
+
     OfficeLink m_link;
 };
