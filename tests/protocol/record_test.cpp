@@ -34,8 +34,8 @@ TEST(RecordDecoding, ValuesSignsScalesAndFlags) {
         {250, 0, 1, 0, 0, 25.0f, "null", "passed"},              // no value shown, still decoded
         {0xFFFFFFFF, 0, 0, 1, 0, -1.0f, "-1.000000", "passed"},  // the magnitude is signed
         {0xFFFFFFFF, 1, 0, 1, 0, 1.0f, "1.000000", "passed"},
-        {0x7FFFFFFF, 0, 255, 1, 0, 0.0f, "0.000000",
-         "passed"},  // a huge scale leaves nothing, not inf or nan
+        // A huge scale leaves nothing, not inf or nan.
+        {0x7FFFFFFF, 0, 255, 1, 0, 0.0f, "0.000000", "passed"},
         {0x80000000, 0, 0, 1, 0, -2147483648.0f, "-2147483648.000000", "passed"},
     };
     for (const Case& c : cases) {
