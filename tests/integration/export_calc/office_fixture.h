@@ -50,11 +50,10 @@ public:
         m_profile = pattern;
         std::filesystem::create_directories(m_profile + "/user");
         if (seeded)
-            std::ofstream(m_profile + "/user/registrymodifications.xcu") << R"(<?xml version="1.0"?>
-<oor:items xmlns:oor="http://openoffice.org/2001/registry">
+            std::ofstream(m_profile + "/user/registrymodifications.xcu")
+                << R"(<?xml version="1.0"?><oor:items xmlns:oor="http://openoffice.org/2001/registry">
 <item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>99.9</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
-</oor:items>)";
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item></oor:items>)";
     }
     ~PrivateOffice() {
         std::error_code ignored;
