@@ -43,9 +43,8 @@ TEST(ExportSequence, CellsGoColumnByColumnAndOnlyTheLastCellsColumnIsFitted) {
 }
 
 TEST(ExportTexts, ColumnLettersStopAtZAndHeadersAreCutBetweenCharacters) {
-    for (auto [column, letter] :
-         std::initializer_list<std::pair<int, const char*>>{{0, "A"}, {25, "Z"}, {26, "Z"}})
-        EXPECT_EQ(letter, ColumnLetter(column)) << column;
+    EXPECT_EQ((std::vector<std::string>{"A", "Z", "Z"}),
+              (std::vector{ColumnLetter(0), ColumnLetter(25), ColumnLetter(26)}));
 
     const std::string a253(253, 'a'), wrench = "\xF0\x9F\x94\xA7";  // two places
     const std::string lowest = "\xE0\xA4\x85";                      // the lowest three-byte lead

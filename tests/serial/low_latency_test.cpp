@@ -9,13 +9,11 @@
 #include <cerrno>
 #include <cstdarg>
 
-namespace {
 // A made-up adapter behind descriptor kFd: its driver flags, or no such
 // request at all (as on a pseudo-terminal).
-constexpr int kFd = 1000;
-int g_flags = 0;
-bool g_refuse = false;
-}  // namespace
+static constexpr int kFd = 1000;
+static int g_flags = 0;
+static bool g_refuse = false;
 
 extern "C" int ioctl(int fd, unsigned long request, ...) {
     va_list list;

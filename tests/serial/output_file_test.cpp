@@ -63,8 +63,7 @@ const OutputFileCalls kRefusing = {
 };
 
 std::string Read(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return std::string(std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {});
 }
 
 std::string NewFolder() {

@@ -166,9 +166,7 @@ public:
         std::lock_guard lock(m_mutex);
         return *m_threads.insert(thread).first;
     }
-    std::uint32_t GetLastError() override {
-        return t_injected != 0 ? t_injected : Real::GetLastError();
-    }
+    std::uint32_t GetLastError() override { return t_injected ? t_injected : Real::GetLastError(); }
     std::string FormatMessageW(std::uint32_t) override { return systemText; }
     int MessageBoxW(const std::string& text, const std::string& caption,
                     std::uint32_t type) override {

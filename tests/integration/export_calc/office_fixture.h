@@ -13,7 +13,6 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
-#include <com/sun/star/util/XCloseable.hpp>
 #include <cppuhelper/exc_hlp.hxx>
 #include <csignal>
 #include <cstdlib>
@@ -26,13 +25,15 @@
 #include "export/calc/calc_client.h"
 #include "export/calc/office_link.h"
 
+namespace uno = css::uno;
+
 // Runs `call`. An office exception escaping it would reach the test framework
 // as an unknown one; it goes on as one that names its type and message.
 template <class Call>
 auto Named(Call call) -> decltype(call()) {
     try {
         return call();
-    } catch (const css::uno::Exception& e) {
+    } catch (const uno::Exception& e) {
         throw std::runtime_error(ToUtf8(cppu::getCaughtException().getValueTypeName()) + ": " +
                                  ToUtf8(e.Message));
     }
@@ -49,11 +50,10 @@ public:
         m_profile = pattern;
         std::filesystem::create_directories(m_profile + "/user");
         if (seeded)
-            std::ofstream(m_profile + "/user/registrymodifications.xcu") << R"(<?xml version="1.0"?>
-<oor:items xmlns:oor="http://openoffice.org/2001/registry">
+            std::ofstream(m_profile + "/user/registrymodifications.xcu")
+                << R"(<?xml version="1.0"?><oor:items xmlns:oor="http://openoffice.org/2001/registry">
 <item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>99.9</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
-</oor:items>)";
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item></oor:items>)";
     }
     ~PrivateOffice() {
         std::error_code ignored;
@@ -86,10 +86,6 @@ public:
         return options;
     }
     const std::string& ProfileDir() const { return m_profile; }
-    // Ends an office started with this profile by its PID (and what it started).
-    void End(pid_t pid) {
-        if (pid > 0) kill(-pid, SIGKILL);
-    }
 
 private:
     std::string m_profile;
@@ -99,7 +95,7 @@ private:
 // an office exception that escapes it.
 class OfficeReader {
 public:
-    using Doc = css::uno::Reference<css::sheet::XSpreadsheetDocument>;
+    using Doc = uno::Reference<css::sheet::XSpreadsheetDocument>;
 
     explicit OfficeReader(const std::string& profile) {
         Named([&] { m_link.Connect(OfficePipeName(profile)); });
@@ -110,31 +106,20 @@ public:
             std::vector<Doc> docs;
             auto all = m_link.Desktop()->getComponents()->createEnumeration();
             while (all->hasMoreElements())
-                if (Doc doc(all->nextElement(), css::uno::UNO_QUERY); doc.is()) docs.push_back(doc);
+                if (Doc doc(all->nextElement(), uno::UNO_QUERY); doc.is()) docs.push_back(doc);
             return docs;
         });
-    }
-    // Closes them all, unsaved.
-    void CloseAll() {
-        for (const Doc& doc : Documents())
-            Named([&] {
-                css::uno::Reference<css::util::XCloseable>(doc, css::uno::UNO_QUERY_THROW)
-                    ->close(true);
-            });
     }
     // The texts of a block of cells of the first sheet ("A1:D3"), row by row;
     // a cell holding a number (or a formula's number) reads "#number".
     static std::vector<std::vector<std::string>> Texts(const Doc& doc, const std::string& range) {
         return Named([&] {
-            css::uno::Reference<css::sheet::XCellRangeData> cells(
-                Sheet(doc)->getCellRangeByName(FromUtf8(range)), css::uno::UNO_QUERY_THROW);
             std::vector<std::vector<std::string>> texts;
-            for (const auto& row : cells->getDataArray()) {
+            for (const auto& row : Cells<css::sheet::XCellRangeData>(doc, range)->getDataArray()) {
                 texts.emplace_back();
-                for (const css::uno::Any& value : row) {
-                    rtl::OUString text;
-                    texts.back().push_back((value >>= text) ? ToUtf8(text) : "#number");
-                }
+                for (const uno::Any& v : row)
+                    texts.back().push_back(v.has<rtl::OUString>() ? ToUtf8(v.get<rtl::OUString>())
+                                                                  : "#number");
             }
             return texts;
         });
@@ -142,25 +127,22 @@ public:
     // The width of a column of the first sheet ("D"), in 1/100 mm.
     static sal_Int32 ColumnWidth(const Doc& doc, const std::string& column) {
         return Named([&] {
-            css::uno::Reference<css::beans::XPropertySet> props(
-                css::uno::Reference<css::table::XColumnRowRange>(
-                    Sheet(doc)->getCellRangeByName(FromUtf8(column + "1")),
-                    css::uno::UNO_QUERY_THROW)
-                    ->getColumns()
-                    ->getByIndex(0),
-                css::uno::UNO_QUERY_THROW);
-            sal_Int32 width = 0;
-            props->getPropertyValue("Width") >>= width;
-            return width;
+            uno::Reference<css::beans::XPropertySet> props(
+                Cells<css::table::XColumnRowRange>(doc, column + "1")->getColumns()->getByIndex(0),
+                uno::UNO_QUERY_THROW);
+            return props->getPropertyValue("Width").get<sal_Int32>();
         });
     }
 
 private:
-    static css::uno::Reference<css::sheet::XSpreadsheet> Sheet(const Doc& doc) {
-        css::uno::Reference<css::container::XIndexAccess> sheets(doc->getSheets(),
-                                                                 css::uno::UNO_QUERY_THROW);
-        return css::uno::Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0),
-                                                             css::uno::UNO_QUERY_THROW);
+    // A block of cells of the first sheet, seen through `Face`.
+    template <class Face>
+    static uno::Reference<Face> Cells(const Doc& doc, const std::string& range) {
+        uno::Reference<css::container::XIndexAccess> sheets(doc->getSheets(), uno::UNO_QUERY_THROW);
+        return {sheets->getByIndex(0)
+                    .get<uno::Reference<css::sheet::XSpreadsheet>>()
+                    ->getCellRangeByName(FromUtf8(range)),
+                uno::UNO_QUERY_THROW};
     }
 
     OfficeLink m_link;

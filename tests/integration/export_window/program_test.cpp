@@ -45,9 +45,7 @@ TEST(KelvarinProgram, UploadsAndExportsThroughItsOwnParts) {
     fs::copy_file(g_program, program);
     fs::copy_file(g_module, module);
 
-    torque_sim::Config config;
-    config.records = torque_sim::DefaultRecords(2);
-    PtyTool tool(config);
+    PtyTool tool({.records = torque_sim::DefaultRecords(2), .faults = {}});
     setenv("KELVARIN_COM1", tool.Path().c_str(), 1);
     setenv("KELVARIN_OFFICE_PROFILE", office.ProfileDir().c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -63,7 +61,7 @@ TEST(KelvarinProgram, UploadsAndExportsThroughItsOwnParts) {
         << "no window, or no Port Open and Upload";
     // The request, then an acknowledgement for full range, data length, each
     // record and the end frame.
-    for (auto end = Clock::now() + 30s; tool.FromHost().size() != config.records.size() + 4;
+    for (auto end = Clock::now() + 30s; tool.FromHost().size() != 2 + 4;
          std::this_thread::sleep_for(100ms))
         ASSERT_LT(Clock::now(), end) << "the upload did not end";
     // The spreadsheet module, with the office's libraries, waits for Export.

@@ -33,7 +33,6 @@ public:
     }
     ~PtyTool() { Stop(); }
 
-    bool Ready() const { return m_thread.joinable(); }
     const std::string& Path() const { return m_path; }
     // Frames the tool recognised from the host, in order.
     std::vector<torque_sim::Bytes> FromHost() const {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -161,17 +162,16 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
         {"$UP --version | sed -E 's/[0-9]+\\.[0-9]+\\.[0-9]+$/X.Y.Z/'", 0,
          "kelvarin-upload X.Y.Z\n", ""},
     };
-    for (bool existing : {false, true}) {
-        const std::string was = existing ? old : "";
-        cases.push_back({upload(existing, "--records 100", kill + "TERM $up; wait $up"), 130, was,
-                         "interrupted after"});
-        cases.push_back(
-            {upload(existing, "--records 100", kill + "KILL $up; wait $up"), 137, was, ""});
-        cases.push_back({upload(existing, "--fast --records 10 --fault hang-up@4", "--timeout 20"),
-                         1, was, "the line to port 4 failed after 2 record(s); no file written"});
-        cases.push_back({upload(existing, "--records 255", "--timeout 1"), 1, was,
-                         "no complete upload from port 4 within 1 s"});
-    }
+    // Each with and without a file in the way (tool, then, status, message).
+    const std::tuple<const char*, std::string, int, const char*> ends[] = {
+        {"--records 100", kill + "TERM $up; wait $up", 130, "interrupted after"},
+        {"--records 100", kill + "KILL $up; wait $up", 137, ""},
+        {"--fast --records 10 --fault hang-up@4", "--timeout 20", 1,
+         "the line to port 4 failed after 2 record(s); no file written"},
+        {"--records 255", "--timeout 1", 1, "no complete upload from port 4 within 1 s"}};
+    for (bool existing : {false, true})
+        for (const auto& [tool, then, status, err] : ends)
+            cases.push_back({upload(existing, tool, then), status, existing ? old : "", err});
     for (const char* bad : {"", "--port 13", "--port 1 --timeout x", "--port 1 --timeout 0",
                             "--port 1 --x", "--port 1 --format xml", "--port 1 --force",
                             "--port 1 --output $dir/out", "--port 1 --output $UP/r"})
