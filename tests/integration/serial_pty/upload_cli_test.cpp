@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -24,7 +25,9 @@ struct Ending {
 // start_tool OPTIONS, which starts torque-sim on a pty for one upload and
 // points port 4 at it.
 Ending Script(const std::string& body) {
-    const std::string base = ::testing::TempDir() + "kelvarin-upload-" + std::to_string(getpid());
+    // A folder of its own: a process number repeats across PID namespaces.
+    std::string base = ::testing::TempDir() + "kelvarin-upload-XXXXXX";
+    base = mkdtemp(base.data()) + std::string("/run");
     std::ofstream(base + ".sh") << "set -o pipefail; UP=" KELVARIN_UPLOAD
                                    "; SIM=" KELVARIN_TORQUE_SIM R"(
 dir=$(mktemp -d); tool=''; mkdir $dir/out
@@ -49,7 +52,7 @@ as_user() {
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
     Ending run{body, WIFEXITED(status) ? WEXITSTATUS(status) : -1, read(".out"), read(".err")};
-    for (const char* suffix : {".sh", ".out", ".err"}) std::remove((base + suffix).c_str());
+    std::filesystem::remove_all(base.substr(0, base.rfind('/')));
     return run;
 }
 
