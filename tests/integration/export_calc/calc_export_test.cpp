@@ -190,7 +190,8 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
     // an empty one: the real office.
     const std::tuple<const char*, bool, Spoil> cases[] = {
         {nullptr, false, kNothing},
-        {"echo 'cannot create profile' >&2; exit 3", false, kNothing},
+        {"echo \"$(readlink /proc/$$/fd/[012])\" >\"$(dirname \"$0\")/fds\"; exit 3", false,
+         kNothing},
         {"exit 0", true, kNothing},  // hands over to a running office and ends
         {"echo $$ > \"$(dirname \"$0\")/pid\"; exec sleep 300", true, kNothing},  // never answers
         {nullptr, true, kSilentPipe},
@@ -240,6 +241,11 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         }
         if (spoil == kForeignPipe) {
             EXPECT_EQ(-1, accept(pipe[0], nullptr, nullptr)) << "another user's socket was reached";
+        }
+        // Nothing of the office's reaches our terminal.
+        if (std::ifstream fds(profile.ProfileDir() + "/fds"); fds) {
+            EXPECT_EQ("/dev/null\n/dev/null\n/dev/null\n",
+                      std::string(std::istreambuf_iterator<char>(fds), {}));
         }
         // A half-started office is not left behind.
         pid_t pid = 0;
