@@ -22,9 +22,15 @@
 #include "output_file_calls.h"
 
 // Every write in this program takes all but one byte, as a nearly full disk
-// may: its callers must write the rest. One may be asked to raise SIGTERM.
-volatile sig_atomic_t g_raise = 0, g_writing = 0, g_terms = 0, g_termsInWrite = 0;
+// may: its callers must write the rest. One may be asked to raise SIGTERM,
+// or to fail as on a full disk.
+volatile sig_atomic_t g_raise = 0, g_full = 0, g_writing = 0, g_terms = 0, g_termsInWrite = 0;
 extern "C" ssize_t write(int fd, const void* data, std::size_t size) {
+    if (g_full) {
+        g_full = 0;
+        errno = ENOSPC;
+        return -1;
+    }
     g_writing = 1;
     if (g_raise) {
         g_raise = 0;
@@ -105,6 +111,9 @@ TEST(OutputFile, WrittenWholeAndNeverOverAnotherFile) {
     EXPECT_FALSE(std::ifstream(temp("dead")));
     for (const char* token : {"held", "young"}) EXPECT_TRUE(std::ifstream(temp(token))) << token;
     EXPECT_EQ(std::ifstream(temp("other")).good(), otherUser);
+    g_full = 1;  // the disk filled up: no second try, FILE as it was
+    EXPECT_EQ(WriteFileAtomically(path, "new", true, error, kept), WriteResult::Failed);
+    EXPECT_EQ(Read(path) + kept, text);
     close(held);
     std::filesystem::remove_all(folder);
 }
