@@ -59,10 +59,9 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
     state.receiver.observer = &trace;
     state.BeginUpload();
     // Noise, an accepted frame, noise, a long frame, noise and a frame cut
-    // off; the other reasons are seen on a real upload.
-    for (std::uint8_t b :
-         {0x12, 0xEB, 0x00, 0x13, 0xEB, 0x00, 0xEB, 0x00, 0x55, 0xF1, 0x00, 0x00, 0x31,
-          0x99, 0xEB, 0x00, 0x55, 0x03, 0x01, 0x00, 0x98, 0xEB, 0x00, 0x55, 0x01})
+    // off after its first byte; the other reasons are seen on a real upload.
+    for (std::uint8_t b : {0x12, 0xEB, 0x00, 0x13, 0xEB, 0x00, 0xEB, 0x00, 0x55, 0xF1, 0x00,
+                           0x00, 0x31, 0x99, 0xEB, 0x00, 0x55, 0x03, 0x01, 0x00, 0x98, 0xEB})
         state.receiver.OnByte(b);
     trace.Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
     EXPECT_EQ(lines,
@@ -75,7 +74,7 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
                   "       5 ms  tool -> host  EB 00 55 03 01 00  dropped: frame longer than "
                   "50 bytes",
                   "       6 ms  tool -> host  98  dropped: noise before a header",
-                  "       7 ms  tool -> host  EB 00 55 01  unfinished at the end"}));
+                  "       7 ms  tool -> host  EB  unfinished at the end"}));
 }
 
 // Expected figures computed apart (Python's statistics module) for:
