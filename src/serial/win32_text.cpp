@@ -2,24 +2,24 @@
 
 #include <windows.h>
 
-std::wstring WidenUtf8(const std::string& text) {
+std::wstring WidenUtf8(const std::string& text, unsigned codePage) {
     if (text.empty()) return {};
     const int size = static_cast<int>(text.size());
-    const int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    const int needed = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
     if (needed <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), needed);
+    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), needed);
     return wide;
 }
 
-std::string NarrowUtf16(const std::wstring& text) {
+std::string NarrowUtf16(const std::wstring& text, unsigned codePage) {
     if (text.empty()) return {};
     const int size = static_cast<int>(text.size());
     const int needed =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+        WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return {};
     std::string narrow(static_cast<std::size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), needed, nullptr, nullptr);
+    WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), needed, nullptr, nullptr);
     return narrow;
 }
 

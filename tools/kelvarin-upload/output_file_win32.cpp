@@ -3,25 +3,17 @@
 #include <vector>
 
 #include "output_file.h"
+#include "serial/win32_text.h"
 
 namespace {
 
 // The names come from main's char** argv, in the ANSI code page.
 std::wstring Wide(const std::string& text) {
-    const int size =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-    return out;
+    return WidenUtf8(text, CP_ACP);
 }
 
 std::string Narrow(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
+    return NarrowUtf16(text, CP_ACP);
 }
 
 std::string ErrorText(DWORD code) {
