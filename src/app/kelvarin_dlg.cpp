@@ -4,6 +4,7 @@
 
 #include "app/about_dlg.h"
 #include "app/app_resources.h"
+#include "app/list_rows.h"
 #include "app/resource.h"
 #include "export/export_to_excel.h"
 #include "protocol/frame.h"
@@ -164,7 +165,8 @@ void CKelvarinDlg::OnExport() {
 }
 
 void CKelvarinDlg::ExportToExcel(CListCtrl& list) {
-    ::ExportToExcel(*m_automation, list,
+    ListRows rows(list);
+    ::ExportToExcel(*m_automation, rows,
                     [this](const std::string& text, const std::string& caption, unsigned style) {
                         MessageBox(text, caption, style);
                     });
@@ -182,7 +184,8 @@ void CKelvarinDlg::EnableExport() {
 }
 
 void CKelvarinDlg::HandleRecordFrame(const std::uint8_t* payload) {
-    StoreAndListRecord(payload, m_records, m_listData);
+    ListRows rows(m_listData);
+    StoreAndListRecord(payload, m_records, rows);
 }
 
 void CKelvarinDlg::EnableItem(int id, BOOL enable) {

@@ -5,9 +5,9 @@
 #include "export/automation.h"
 #include "protocol/frame_receiver.h"
 #include "protocol/record.h"
-#include "protocol/record_array.h"
 #include "serial/serial_port.h"
 #include "ui/dialog.h"
+#include "winapi/carray.h"
 
 class CDataExchange;
 

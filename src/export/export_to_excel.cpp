@@ -5,14 +5,13 @@
 #include "export/dispatch_holder.h"
 #include "export/excel_dispids.h"
 #include "export/header_text.h"
+#include "winapi/win_types.h"
 
 using namespace automation;
 
 namespace {
 
 using namespace automation::excel;
-
-constexpr unsigned kMbOk = 0;  // one OK button, no icon
 
 // Range(name, name) into `cell`, then the text into the cell's Value2.
 void WriteCell(DispatchHolder& sheet, DispatchHolder& cell, const std::string& name,
@@ -45,7 +44,7 @@ void ExportToExcel(AutomationClient& client, const ExportList& list,
 
     application.Attach(client.Create("Excel.Application"));
     if (application.Empty()) {
-        messageBox("Can not Create Excel Application!", "Warning", kMbOk);
+        messageBox("Can not Create Excel Application!", "Warning", MB_OK);
         return;
     }
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "protocol/record.h"
-#include "protocol/record_array.h"
 #include "protocol/record_list.h"
+#include "winapi/carray.h"
 
 // Decodes one record payload, appends it to `records` and shows it as a row
 // of `list`: ID at position id, then DATA, UNIT and PASS in that row.

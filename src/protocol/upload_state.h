@@ -4,11 +4,11 @@
 #include <functional>
 #include <string>
 
-#include "protocol/field_text.h"
 #include "protocol/frame_receiver.h"
-#include "protocol/record_array.h"
 #include "protocol/record_handler.h"
 #include "protocol/text_list.h"
+#include "winapi/carray.h"
+#include "winapi/field_text.h"
 
 // Everything an upload produces, kept without a window: the receiver's owner
 // for the console uploader, the demo and the tests.

@@ -21,6 +21,7 @@
 
 #include "serial/low_latency.h"
 #include "serial/port_path.h"
+#include "winapi/program_title.h"
 
 namespace {
 
@@ -145,7 +146,6 @@ std::uint32_t BaudFor(speed_t speed) {
 
 std::mutex g_boxMutex;
 PosixCommPlatform::BoxFunction g_box;
-std::string g_programName = "Kelvarin";
 
 int ShowBox(const std::string& text, const std::string& caption, std::uint32_t type) {
     PosixCommPlatform::BoxFunction box;
@@ -163,11 +163,6 @@ int ShowBox(const std::string& text, const std::string& caption, std::uint32_t t
 void PosixCommPlatform::SetBoxFunction(BoxFunction box) {
     std::lock_guard lock(g_boxMutex);
     g_box = std::move(box);
-}
-
-void PosixCommPlatform::SetProgramName(std::string name) {
-    std::lock_guard lock(g_boxMutex);
-    g_programName = std::move(name);
 }
 
 CommHandle PosixCommPlatform::CreateEventW() {
@@ -631,12 +626,7 @@ int PosixCommPlatform::MessageBoxW(const std::string& text, const std::string& c
 }
 
 int PosixCommPlatform::AfxMessageBox(const std::string& text, std::uint32_t type) {
-    std::string caption;
-    {
-        std::lock_guard lock(g_boxMutex);
-        caption = g_programName;
-    }
-    return ShowBox(text, caption, type);
+    return ShowBox(text, ProgramTitle(), type);
 }
 
 PosixCommPlatform& PosixPlatform() {

@@ -14,8 +14,6 @@ public:
     using BoxFunction =
         std::function<int(const std::string& text, const std::string& caption, std::uint32_t type)>;
     void SetBoxFunction(BoxFunction box);
-    // The caption of AfxMessageBox, the program's name.
-    void SetProgramName(std::string name);
 
     CommHandle CreateEventW() override;
     BOOL SetEvent(CommHandle event) override;

@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "serial/win32_text.h"
+#include "winapi/program_title.h"
+#include "winapi/win32_text.h"
 
 namespace {
 
@@ -379,7 +380,7 @@ int Win32CommPlatform::MessageBoxW(const std::string& text, const std::string& c
 }
 
 int Win32CommPlatform::AfxMessageBox(const std::string& text, std::uint32_t type) {
-    return ::MessageBoxW(nullptr, WidenUtf8(text).c_str(), ExecutableTitle().c_str(), type);
+    return ::MessageBoxW(nullptr, WidenUtf8(text).c_str(), WidenUtf8(ProgramTitle()).c_str(), type);
 }
 
 CommPlatform& DefaultCommPlatform() {

@@ -213,7 +213,7 @@ std::uint32_t CSerialPort::MonitorThread(void* parameter) {
         if (result > kWaitObject0 + 2) {
             if (!waitReported) {
                 waitReported = true;
-                platform.AfxMessageBox("接收有问题!", kMbOk);
+                platform.AfxMessageBox("接收有问题!", MB_OK);
                 continue;
             }
             // Failing again: sleep on the stop alone rather than spin. When
@@ -330,7 +330,7 @@ void CSerialPort::ReportError(const char* operation) {
     const int size = std::snprintf(nullptr, 0, kFormat, operation, system.c_str(), m_portNumber);
     std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
     std::snprintf(text.data(), text.size() + 1, kFormat, operation, system.c_str(), m_portNumber);
-    m_platform.MessageBoxW(text, "Application Error", kMbIconStop);
+    m_platform.MessageBoxW(text, "Application Error", MB_ICONSTOP);
 }
 
 void CSerialPort::Close() {

@@ -1,23 +1,13 @@
 #include "ui/app.h"
 
-#include <string_view>
-
 #include "ui/dialog.h"
+#include "winapi/program_title.h"
 
 namespace {
 
 CWinApp* g_app = nullptr;
 UiBackend* g_backend = nullptr;
 std::span<const StringResource> g_strings;
-
-// The executable's file name without directory and extension.
-std::string NameFromPath(std::string_view path) {
-    const auto slash = path.find_last_of("/\\");
-    if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-    const auto dot = path.rfind('.');
-    if (dot != std::string_view::npos && dot > 0) path = path.substr(0, dot);
-    return std::string(path);
-}
 
 }  // namespace
 
@@ -51,7 +41,9 @@ int AfxWinMain(UiBackend& backend, int argc, char** argv) {
     CWinApp* app = AfxGetApp();
     if (app == nullptr) return 1;
     if (app->m_pszAppName.empty())
-        app->m_pszAppName = NameFromPath(argc > 0 && argv[0] ? argv[0] : "");
+        app->m_pszAppName = argc > 0 && argv[0] ? ProgramNameFromPath(argv[0]) : ProgramTitle();
+    // Boxes shown below the framework (the serial port's) carry it too.
+    SetProgramTitle(app->m_pszAppName);
     int code = 0;
     if (app->InitInstance()) code = app->ExitInstance();
     AfxSetBackend(nullptr);

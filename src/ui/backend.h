@@ -5,7 +5,7 @@
 #include <string>
 
 #include "ui/dialog_template.h"
-#include "ui/win_defs.h"
+#include "winapi/win_types.h"
 
 // The seam between the dialog framework and a window system. A backend
 // builds windows and controls from templates and turns what the user does

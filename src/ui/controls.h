@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "export/export_list.h"
-#include "protocol/record_list.h"
 #include "ui/backend.h"
 
 // Thin wrappers over a control of a dialog window. A wrapper without a
@@ -50,9 +48,8 @@ public:
     std::string GetLBText(int index) const { return m_peer ? m_peer->GetLBText(index) : ""; }
 };
 
-// Report list view; the record handling writes rows through RecordList and
-// the export reads them through ExportList.
-class CListCtrl : public CWnd, public RecordList, public ExportList {
+// Report list view.
+class CListCtrl : public CWnd {
 public:
     std::uint32_t GetExtendedStyle() const { return m_peer ? m_peer->GetExtendedStyle() : 0; }
     std::uint32_t SetExtendedStyle(std::uint32_t style);
@@ -62,18 +59,18 @@ public:
     int GetColumnFormat(int column) const { return m_peer ? m_peer->GetColumnFormat(column) : 0; }
     BOOL DeleteAllItems() { return m_peer && m_peer->DeleteAllItems() ? TRUE : FALSE; }
 
-    int InsertItem(int index, const std::string& text) override {
+    int InsertItem(int index, const std::string& text) {
         return m_peer ? m_peer->InsertItem(index, text) : -1;
     }
-    bool SetItemText(int row, int column, const std::string& text) override {
+    bool SetItemText(int row, int column, const std::string& text) {
         return m_peer && m_peer->SetItemText(row, column, text);
     }
-    int GetColumnCount() const override { return m_peer ? m_peer->GetColumnCount() : 0; }
-    std::string GetColumnText(int column) const override {
+    int GetColumnCount() const { return m_peer ? m_peer->GetColumnCount() : 0; }
+    std::string GetColumnText(int column) const {
         return m_peer ? m_peer->GetColumnText(column) : "";
     }
-    int GetItemCount() const override { return m_peer ? m_peer->GetItemCount() : 0; }
-    std::string GetItemText(int row, int column) const override {
+    int GetItemCount() const { return m_peer ? m_peer->GetItemCount() : 0; }
+    std::string GetItemText(int row, int column) const {
         return m_peer ? m_peer->GetItemText(row, column) : "";
     }
 };

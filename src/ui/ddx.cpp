@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "protocol/field_text.h"
+#include "winapi/field_text.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "ui/win_defs.h"
+#include "winapi/win_types.h"
 
 class CDialog;
 

@@ -6,8 +6,8 @@
 // Before the system's headers, whose macros and names would clash.
 #include "export/com/com_client.h"
 #include "export/export_to_excel.h"
-#include "serial/win32_text.h"
 #include "table_list.h"
+#include "winapi/win32_text.h"
 #include "wine_harness.h"
 
 namespace {

@@ -13,13 +13,14 @@
 #include "interrupt.h"
 #include "protocol/upload_state.h"
 #include "serial/comm_posix.h"
-#include "serial/owner_mailbox.h"
 #include "serial/port_list.h"
 #include "serial/port_path.h"
 #include "serial/serial_port.h"
 #include "upload_options.h"
 #include "upload_report.h"
 #include "upload_start.h"
+#include "winapi/owner_mailbox.h"
+#include "winapi/program_title.h"
 #include "wire_trace.h"
 
 namespace {
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
         return status;
 
     PosixCommPlatform& platform = PosixPlatform();
-    platform.SetProgramName("kelvarin-upload");
+    SetProgramTitle("kelvarin-upload");
     // A lost line ends the wait at once instead of at the time-out. Once the
     // end frame is in, the tool may drop the line as soon as it has our last
     // acknowledgement: nothing to report then.

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "output_file.h"
-#include "serial/win32_text.h"
+#include "winapi/win32_text.h"
 
 namespace {
 

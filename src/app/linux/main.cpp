@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QFileInfo>
 #include <cstdio>
 #include <cstring>
 
@@ -21,8 +20,6 @@ int main(int argc, char** argv) {
 
     // The serial port's own boxes: real boxes now, whichever thread asks.
     PosixCommPlatform& serial = PosixPlatform();
-    serial.SetProgramName(
-        QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName().toStdString());
     serial.SetBoxFunction(
         [&backend](const std::string& text, const std::string& caption, std::uint32_t type) {
             return backend.MessageBox(nullptr, text, caption, type);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "winapi/win32_text.h"
+
 using automation::AutomationError;
 using automation::DispatchHandle;
 using automation::DispatchKind;
@@ -17,26 +19,8 @@ using automation::VarType;
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Utf8(const wchar_t* text, std::size_t length) {
-    if (length == 0) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr,
-                                nullptr);
-    std::string narrow(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), narrow.data(), n, nullptr,
-                        nullptr);
-    return narrow;
-}
-
 std::string Utf8(BSTR text) {
-    return text ? Utf8(text, SysStringLen(text)) : std::string();
+    return text ? NarrowUtf16(std::wstring(text, SysStringLen(text))) : std::string();
 }
 
 IDispatch* AsDispatch(DispatchHandle handle) {
@@ -78,7 +62,7 @@ void ToVariant(const automation::Variant& in, VARIANT& out) {
             out.scode = value.scode;
             return;
         case automation::VT_BSTR: {
-            std::wstring wide = Wide(value.bstrVal);
+            std::wstring wide = WidenUtf8(value.bstrVal);
             out.vt = VT_BSTR;
             out.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
             if (!out.bstrVal) throw AutomationError("Out of memory for a string", E_OUTOFMEMORY);
@@ -151,7 +135,7 @@ void InitAutomationRuntime() {
 DispatchHandle ComClient::Create(const std::string& progId) {
     InitAutomationRuntime();
     CLSID clsid;
-    std::wstring wide = Wide(progId);
+    std::wstring wide = WidenUtf8(progId);
     if (FAILED(CLSIDFromProgID(wide.c_str(), &clsid))) return kNoObject;
     IDispatch* object = nullptr;
     if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch,

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "serial/owner_mailbox.h"
 #include "ui/backend.h"
 #include "ui/qt/dialog_units.h"
+#include "winapi/owner_mailbox.h"
 
 class QtBackend;
 class QtWindow;

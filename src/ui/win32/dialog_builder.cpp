@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "serial/win32_text.h"
+#include "winapi/win32_text.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "serial/win32_text.h"
 #include "ui/win32/dialog_builder.h"
+#include "winapi/win32_text.h"
 
 Win32Backend::Win32Backend(HINSTANCE instance)
     : m_instance(instance ? instance : ::GetModuleHandleW(nullptr)) {}

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "serial/win32_text.h"
+#include "winapi/win32_text.h"
 
 void Win32Control::Enable(bool enable) {
     const bool hadFocus = !enable && ::GetFocus() == m_hwnd;

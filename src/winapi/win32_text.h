@@ -6,7 +6,3 @@
 // for the Win32 wide-character calls.
 std::wstring WidenUtf8(const std::string& text, unsigned codePage = 65001 /* CP_UTF8 */);
 std::string NarrowUtf16(const std::wstring& text, unsigned codePage = 65001 /* CP_UTF8 */);
-
-// The framework's application name: the executable's file name without its
-// folder and extension.
-std::wstring ExecutableTitle();

@@ -5,16 +5,13 @@
 #include <functional>
 #include <memory>
 
+#include "winapi/win_types.h"
+
 // Window messages that cross threads the way Win32's SendMessage does, for
 // platforms without them: the sender blocks until the owner's thread has
 // handled the message, and a message to an owner that no longer exists
 // returns 0 at once. The owner's thread handles waiting messages whenever it
 // calls DispatchSent (its event loop, a nested loop, a wait for a worker).
-
-using WPARAM = std::uintptr_t;
-using LPARAM = std::intptr_t;
-using LRESULT = std::intptr_t;
-using UINT = std::uint32_t;
 
 // Names an owner window; never reused, so a stale handle reaches nobody.
 using OwnerHandle = std::uintptr_t;

@@ -1,4 +1,4 @@
-#include "serial/win32_text.h"
+#include "winapi/win32_text.h"
 
 #include <windows.h>
 
@@ -21,22 +21,4 @@ std::string NarrowUtf16(const std::wstring& text, unsigned codePage) {
     std::string narrow(static_cast<std::size_t>(needed), '\0');
     WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), needed, nullptr, nullptr);
     return narrow;
-}
-
-std::wstring ExecutableTitle() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD got = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (got == 0) return L"Kelvarin";
-        if (got < path.size()) {
-            path.resize(got);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const std::size_t slash = path.find_last_of(L"\\/");
-    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos && dot > 0) name.resize(dot);
-    return name;
 }

@@ -1,4 +1,4 @@
-#include "serial/owner_mailbox.h"
+#include "winapi/owner_mailbox.h"
 
 #include <condition_variable>
 #include <deque>

@@ -1,4 +1,4 @@
-#include "protocol/field_text.h"
+#include "winapi/field_text.h"
 
 #include <cstdio>
 
