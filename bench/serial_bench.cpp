@@ -24,6 +24,7 @@
 #include "serial/comm_posix.h"
 #include "serial/serial_port.h"
 #include "sim_session.h"
+#include "winapi/message_box.h"
 
 namespace {
 
@@ -243,7 +244,7 @@ void Idle(CommPlatform& platform) {
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
     // Boxes would only disturb the figures; count on stderr instead.
-    PosixPlatform().SetBoxFunction([](const std::string& text, const std::string&, std::uint32_t) {
+    SetBoxFunction([](const std::string& text, const std::string&, std::uint32_t) {
         std::fprintf(stderr, "serial_bench: box: %s\n", text.c_str());
         return 1;
     });

@@ -11,8 +11,6 @@
 // thin pass-through and a POSIX backend or a test double can stand in.
 // Texts are UTF-8; a Windows backend converts them.
 
-using ThreadEntry = std::uint32_t (*)(void* parameter);
-
 class CommPlatform {
 public:
     virtual ~CommPlatform() = default;

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -13,72 +12,48 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <mutex>
-#include <sstream>
 #include <thread>
-#include <vector>
 
 #include "serial/low_latency.h"
 #include "serial/port_path.h"
-#include "winapi/program_title.h"
+#include "winapi/build_comm_dcb.h"
+#include "winapi/message_box.h"
+
+using kernel::As;
+using kernel::Fail;
 
 namespace {
 
-thread_local std::uint32_t t_lastError = 0;
-
-BOOL Fail(int error) {
-    t_lastError = static_cast<std::uint32_t>(error);
-    return 0;
+int QueuedBytes(int fd) {
+    int queued = 0;
+    return ioctl(fd, FIONREAD, &queued) == 0 ? queued : -1;
 }
 
-struct Object {
-    virtual ~Object() = default;
+// A line that hung up (pty peer gone, adapter pulled) never comes back. The
+// port learns of it as from a Windows driver: the queue shows a byte waiting
+// until one read has failed with the reason.
+class LineLoss {
+public:
+    void Lost() { m_lost = true; }
+    bool IsLost() const { return m_lost; }
+    bool Unannounced() const { return m_lost && !m_announced; }
+    void Announced() {
+        m_lost = true;
+        m_announced = true;
+    }
+
+private:
+    std::atomic<bool> m_lost{false};
+    std::atomic<bool> m_announced{false};
 };
 
-// A manual-reset event. The eventfd is readable exactly while the event is
-// set, so poll() can wait on it together with the device.
-struct Event : Object {
-    std::mutex mutex;
-    bool set = false;
-    int fd = -1;
-    ~Event() override {
-        if (fd >= 0) close(fd);
-    }
-    void Set() {
-        std::lock_guard lock(mutex);
-        if (set) return;
-        set = true;
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
-    }
-    void Reset() {
-        std::lock_guard lock(mutex);
-        if (!set) return;
-        set = false;
-        std::uint64_t value = 0;
-        [[maybe_unused]] const ssize_t n = read(fd, &value, sizeof value);
-    }
-    bool IsSet() {
-        std::lock_guard lock(mutex);
-        return set;
-    }
-};
-
-struct Lock : Object {
-    std::mutex mutex;
-};
-
-struct Device : Object {
+// An open tty. A pending line wait arms it with its event, which the
+// multiple wait sets once the tty turns readable or hangs up.
+struct Device : kernel::FdWatch {
     int fd = -1;
     std::uint32_t mask = 0;
     CommTimeouts timeouts;
-    // The event a pending line wait signals when the device turns readable.
-    std::atomic<Event*> armed{nullptr};
-    // The line hung up (pty peer gone, adapter pulled); it never comes back.
-    std::atomic<bool> lost{false};
-    // The failed read that tells the user about it has happened.
-    std::atomic<bool> lossReported{false};
+    LineLoss line;
     // Low latency was turned on by the open, and goes off again on close.
     bool lowLatencySet = false;
     ~Device() override {
@@ -90,30 +65,13 @@ struct Device : Object {
             close(fd);
         }
     }
+    int Fd() const override { return fd; }
+
+protected:
+    void Ready(short revents) override {
+        if ((revents & (POLLHUP | POLLERR | POLLNVAL)) && QueuedBytes(fd) <= 0) line.Lost();
+    }
 };
-
-struct Thread : Object {
-    std::thread thread;
-};
-
-template <typename T>
-T* As(CommHandle handle) {
-    if (handle == kNullHandle || handle == kInvalidHandle) return nullptr;
-    return dynamic_cast<T*>(reinterpret_cast<Object*>(handle));
-}
-
-CommHandle ToHandle(Object* object) {
-    return reinterpret_cast<CommHandle>(object);
-}
-
-// Devices with a pending line wait, for the three-way wait to watch.
-std::mutex g_devicesMutex;
-std::vector<Device*> g_devices;
-
-int QueuedBytes(int fd) {
-    int queued = 0;
-    return ioctl(fd, FIONREAD, &queued) == 0 ? queued : -1;
-}
 
 speed_t SpeedFor(std::uint32_t baud) {
     switch (baud) {
@@ -144,66 +102,34 @@ std::uint32_t BaudFor(speed_t speed) {
     return 0;
 }
 
-std::mutex g_boxMutex;
-PosixCommPlatform::BoxFunction g_box;
-
-int ShowBox(const std::string& text, const std::string& caption, std::uint32_t type) {
-    PosixCommPlatform::BoxFunction box;
-    {
-        std::lock_guard lock(g_boxMutex);
-        box = g_box;
-    }
-    if (box) return box(text, caption, type);
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    return 1;
-}
-
 }  // namespace
 
-void PosixCommPlatform::SetBoxFunction(BoxFunction box) {
-    std::lock_guard lock(g_boxMutex);
-    g_box = std::move(box);
-}
-
 CommHandle PosixCommPlatform::CreateEventW() {
-    auto* event = new Event;
-    event->fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (event->fd < 0) {
-        Fail(errno);
-        delete event;
-        return kNullHandle;
-    }
-    return ToHandle(event);
+    return kernel::CreateEvent();
 }
 
-BOOL PosixCommPlatform::SetEvent(CommHandle handle) {
-    Event* event = As<Event>(handle);
-    if (!event) return Fail(EBADF);
-    event->Set();
-    return 1;
+BOOL PosixCommPlatform::SetEvent(CommHandle event) {
+    return kernel::SetEvent(event);
 }
 
-BOOL PosixCommPlatform::ResetEvent(CommHandle handle) {
-    Event* event = As<Event>(handle);
-    if (!event) return Fail(EBADF);
-    event->Reset();
-    return 1;
+BOOL PosixCommPlatform::ResetEvent(CommHandle event) {
+    return kernel::ResetEvent(event);
 }
 
 CommHandle PosixCommPlatform::InitializeCriticalSection() {
-    return ToHandle(new Lock);
+    return kernel::CreateLock();
 }
 
-void PosixCommPlatform::EnterCriticalSection(CommHandle handle) {
-    if (Lock* lock = As<Lock>(handle)) lock->mutex.lock();
+void PosixCommPlatform::EnterCriticalSection(CommHandle lock) {
+    kernel::EnterLock(lock);
 }
 
-void PosixCommPlatform::LeaveCriticalSection(CommHandle handle) {
-    if (Lock* lock = As<Lock>(handle)) lock->mutex.unlock();
+void PosixCommPlatform::LeaveCriticalSection(CommHandle lock) {
+    kernel::LeaveLock(lock);
 }
 
-void PosixCommPlatform::DeleteCriticalSection(CommHandle handle) {
-    delete As<Lock>(handle);
+void PosixCommPlatform::DeleteCriticalSection(CommHandle lock) {
+    kernel::DeleteLock(lock);
 }
 
 CommHandle PosixCommPlatform::CreateFileW(const std::string& deviceName) {
@@ -240,7 +166,7 @@ CommHandle PosixCommPlatform::CreateFileW(const std::string& deviceName) {
     auto* device = new Device;
     device->fd = fd;
     device->lowLatencySet = RequestLowLatency(fd);
-    return ToHandle(device);
+    return kernel::ToHandle(device);
 }
 
 BOOL PosixCommPlatform::SetCommTimeouts(CommHandle handle, const CommTimeouts& timeouts) {
@@ -302,56 +228,7 @@ BOOL PosixCommPlatform::GetCommState(CommHandle handle, CommSettings& settings) 
 }
 
 BOOL PosixCommPlatform::BuildCommDCBW(const std::string& text, CommSettings& settings) {
-    CommSettings built = settings;
-    // As on Windows, the settings text turns flow control off unless it
-    // asks for it.
-    built.fOutxCtsFlow = 0;
-    built.fOutxDsrFlow = 0;
-    built.fOutX = 0;
-    built.fInX = 0;
-    std::istringstream words(text);
-    std::string word;
-    while (words >> word) {
-        const auto equals = word.find('=');
-        if (equals == std::string::npos) return Fail(EINVAL);
-        const std::string key = word.substr(0, equals);
-        const std::string value = word.substr(equals + 1);
-        char* end = nullptr;
-        const unsigned long number = std::strtoul(value.c_str(), &end, 10);
-        const bool numeric = !value.empty() && *end == '\0';
-        if (key == "baud" && numeric && SpeedFor(static_cast<std::uint32_t>(number)) != B0) {
-            built.BaudRate = static_cast<std::uint32_t>(number);
-        } else if (key == "parity" && value.size() == 1) {
-            switch (value[0] | 0x20) {
-                case 'n':
-                    built.Parity = kNoParity;
-                    break;
-                case 'o':
-                    built.Parity = kOddParity;
-                    break;
-                case 'e':
-                    built.Parity = kEvenParity;
-                    break;
-                case 'm':
-                    built.Parity = kMarkParity;
-                    break;
-                case 's':
-                    built.Parity = kSpaceParity;
-                    break;
-                default:
-                    return Fail(EINVAL);
-            }
-            built.fParity = built.Parity != kNoParity;
-        } else if (key == "data" && numeric && number >= 5 && number <= 8) {
-            built.ByteSize = static_cast<std::uint8_t>(number);
-        } else if (key == "stop" && (value == "1" || value == "2")) {
-            built.StopBits = value == "1" ? kOneStopBit : kTwoStopBits;
-        } else {
-            return Fail(EINVAL);
-        }
-    }
-    settings = built;
-    return 1;
+    return BuildCommDcb(text, settings) ? 1 : Fail(EINVAL);
 }
 
 BOOL PosixCommPlatform::SetCommState(CommHandle handle, const CommSettings& settings) {
@@ -407,31 +284,26 @@ BOOL PosixCommPlatform::PurgeComm(CommHandle handle, std::uint32_t flags) {
     const bool output = flags & (kPurgeTxAbort | kPurgeTxClear);
     if (!input && !output) return 1;
     const int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
-    if (tcflush(device->fd, queue) != 0 && !device->lost) return Fail(errno);
+    if (tcflush(device->fd, queue) != 0 && !device->line.IsLost()) return Fail(errno);
     return 1;
 }
 
 BOOL PosixCommPlatform::WaitCommEvent(CommHandle handle, std::uint32_t* events,
                                       Overlapped* overlapped) {
     Device* device = As<Device>(handle);
-    Event* line = overlapped ? As<Event>(overlapped->hEvent) : nullptr;
+    kernel::Event* line = overlapped ? As<kernel::Event>(overlapped->hEvent) : nullptr;
     if (!device || !line) return Fail(EBADF);
     *events = 0;
     line->Reset();
     // A line that is gone never signals again: the worker sleeps until
     // it is stopped instead of waking for nothing.
-    if (device->lost) return Fail(static_cast<int>(kErrorIoPending));
+    if (device->line.IsLost()) return Fail(static_cast<int>(kErrorIoPending));
     if (QueuedBytes(device->fd) > 0) {
         *events = kEvRxChar;
         line->Set();
         return 1;
     }
-    {
-        std::lock_guard lock(g_devicesMutex);
-        device->armed = line;
-        if (std::find(g_devices.begin(), g_devices.end(), device) == g_devices.end())
-            g_devices.push_back(device);
-    }
+    device->Arm(line);
     return Fail(static_cast<int>(kErrorIoPending));
 }
 
@@ -441,8 +313,7 @@ BOOL PosixCommPlatform::ClearCommError(CommHandle handle, std::uint32_t* errors,
     if (!device) return Fail(EBADF);
     *errors = 0;
     const int queued = QueuedBytes(device->fd);
-    // A lost line is shown to the user by one failing read.
-    if (device->lost && !device->lossReported) {
+    if (device->line.Unannounced()) {
         status->cbInQue = queued > 0 ? static_cast<std::uint32_t>(queued) : 1;
         return 1;
     }
@@ -464,8 +335,7 @@ BOOL PosixCommPlatform::ReadFile(CommHandle handle, void* data, std::uint32_t co
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 1;  // nothing after all
     const int error = n == 0 ? EIO : errno;
     if (n == 0 || error == EIO || error == ENXIO || error == ENODEV) {
-        device->lost = true;
-        device->lossReported = true;
+        device->line.Announced();
     }
     return Fail(error);
 }
@@ -475,7 +345,7 @@ BOOL PosixCommPlatform::WriteFile(CommHandle handle, const void* data, std::uint
     Device* device = As<Device>(handle);
     if (!device) return Fail(EBADF);
     *done = 0;
-    if (device->lost) return Fail(EIO);
+    if (device->line.IsLost()) return Fail(EIO);
     using Clock = std::chrono::steady_clock;
     const auto limit = std::chrono::milliseconds(
         static_cast<std::uint64_t>(device->timeouts.WriteTotalTimeoutMultiplier) * count +
@@ -511,64 +381,12 @@ BOOL PosixCommPlatform::GetOverlappedResult(CommHandle handle, Overlapped* overl
 std::uint32_t PosixCommPlatform::WaitForMultipleObjects(std::uint32_t count,
                                                         const CommHandle* handles, BOOL,
                                                         std::uint32_t milliseconds) {
-    std::vector<Event*> events(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        events[i] = As<Event>(handles[i]);
-        if (!events[i]) {
-            Fail(EBADF);
-            return kWaitFailed;
-        }
-    }
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    for (;;) {
-        for (std::uint32_t i = 0; i < count; ++i)
-            if (events[i]->IsSet()) return kWaitObject0 + i;
-
-        std::vector<pollfd> fds;
-        for (Event* event : events) fds.push_back({event->fd, POLLIN, 0});
-        std::vector<Device*> watched;
-        {
-            std::lock_guard lock(g_devicesMutex);
-            for (Device* device : g_devices) {
-                Event* armed = device->armed;
-                if (armed && std::find(events.begin(), events.end(), armed) != events.end()) {
-                    watched.push_back(device);
-                    fds.push_back({device->fd, POLLIN, 0});
-                }
-            }
-        }
-        int timeout = -1;
-        if (milliseconds != kInfinite) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            timeout = static_cast<int>(std::max<long long>(0, left.count()));
-        }
-        const int ready = poll(fds.data(), fds.size(), timeout);
-        if (ready < 0 && errno != EINTR) {
-            Fail(errno);
-            return kWaitFailed;
-        }
-        if (ready == 0 && milliseconds != kInfinite) {
-            for (std::uint32_t i = 0; i < count; ++i)
-                if (events[i]->IsSet()) return kWaitObject0 + i;
-            return kWaitTimeout;
-        }
-        for (std::size_t k = 0; k < watched.size(); ++k) {
-            const short revents = fds[count + k].revents;
-            if (revents == 0) continue;
-            Device* device = watched[k];
-            if ((revents & (POLLHUP | POLLERR | POLLNVAL)) && QueuedBytes(device->fd) <= 0)
-                device->lost = true;
-            std::lock_guard lock(g_devicesMutex);
-            if (Event* armed = device->armed.exchange(nullptr)) armed->Set();
-        }
-    }
+    return kernel::WaitForAny(count, handles, milliseconds);
 }
 
 std::uint32_t PosixCommPlatform::WaitForSingleObject(CommHandle handle,
                                                      std::uint32_t milliseconds) {
-    return WaitForMultipleObjects(1, &handle, 0, milliseconds);
+    return kernel::WaitForAny(1, &handle, milliseconds);
 }
 
 LRESULT PosixCommPlatform::SendMessageW(OwnerHandle owner, UINT message, WPARAM wParam,
@@ -585,48 +403,28 @@ BOOL PosixCommPlatform::PeekMessageW(OwnerHandle owner) {
 }
 
 BOOL PosixCommPlatform::CloseHandle(CommHandle handle) {
-    if (handle == kNullHandle || handle == kInvalidHandle) return Fail(EBADF);
-    Object* object = reinterpret_cast<Object*>(handle);
-    if (auto* device = dynamic_cast<Device*>(object)) {
-        std::lock_guard lock(g_devicesMutex);
-        g_devices.erase(std::remove(g_devices.begin(), g_devices.end(), device), g_devices.end());
-    }
-    if (auto* thread = dynamic_cast<Thread*>(object)) {
-        if (thread->thread.joinable()) thread->thread.join();
-    }
-    delete object;
-    return 1;
+    return kernel::CloseHandle(handle);
 }
 
 CommHandle PosixCommPlatform::CreateThread(ThreadEntry entry, void* parameter) {
-    auto* thread = new Thread;
-    try {
-        thread->thread = std::thread([entry, parameter] { entry(parameter); });
-    } catch (const std::system_error& error) {
-        delete thread;
-        Fail(error.code().value());
-        return kNullHandle;
-    }
-    return ToHandle(thread);
+    return kernel::CreateThread(entry, parameter);
 }
 
 std::uint32_t PosixCommPlatform::GetLastError() {
-    return t_lastError;
+    return kernel::LastError();
 }
 
 std::string PosixCommPlatform::FormatMessageW(std::uint32_t code) {
-    char buffer[256];
-    const char* text = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
-    return text ? text : "";
+    return kernel::ErrorText(code);
 }
 
 int PosixCommPlatform::MessageBoxW(const std::string& text, const std::string& caption,
                                    std::uint32_t type) {
-    return ShowBox(text, caption, type);
+    return ShowMessageBox(text, caption, type);
 }
 
 int PosixCommPlatform::AfxMessageBox(const std::string& text, std::uint32_t type) {
-    return ShowBox(text, ProgramTitle(), type);
+    return ShowProgramBox(text, type);
 }
 
 PosixCommPlatform& PosixPlatform() {

@@ -1,20 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "serial/comm_platform.h"
+#include "winapi/kernel_posix.h"
 
-// The serial platform on POSIX ttys: termios, eventfd events, poll() waits.
+// The serial platform on POSIX: the tty (open and lock, termios, queues,
+// reads, writes, a lost line) on the ground floor's events, locks, threads,
+// waits and boxes.
 class PosixCommPlatform : public CommPlatform {
 public:
-    // How boxes are shown; the default prints "caption: text" on stderr, as
-    // a console program would. A windowed program plugs in its real box.
-    using BoxFunction =
-        std::function<int(const std::string& text, const std::string& caption, std::uint32_t type)>;
-    void SetBoxFunction(BoxFunction box);
-
     CommHandle CreateEventW() override;
     BOOL SetEvent(CommHandle event) override;
     BOOL ResetEvent(CommHandle event) override;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "winapi/program_title.h"
+#include "winapi/message_box.h"
 #include "winapi/win32_text.h"
 
 namespace {
@@ -376,11 +376,11 @@ std::string Win32CommPlatform::FormatMessageW(std::uint32_t code) {
 
 int Win32CommPlatform::MessageBoxW(const std::string& text, const std::string& caption,
                                    std::uint32_t type) {
-    return ::MessageBoxW(nullptr, WidenUtf8(text).c_str(), WidenUtf8(caption).c_str(), type);
+    return ShowMessageBox(text, caption, type);
 }
 
 int Win32CommPlatform::AfxMessageBox(const std::string& text, std::uint32_t type) {
-    return ::MessageBoxW(nullptr, WidenUtf8(text).c_str(), WidenUtf8(ProgramTitle()).c_str(), type);
+    return ShowProgramBox(text, type);
 }
 
 CommPlatform& DefaultCommPlatform() {

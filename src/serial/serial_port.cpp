@@ -59,6 +59,7 @@ CSerialPort::~CSerialPort() {
 
 BOOL CSerialPort::Open(OwnerHandle owner, int portNumber) {
     while (m_workerRunning.load()) m_platform.SetEvent(m_stopEvent);
+    m_lineLost.store(0);
 
     for (CommHandle* event : {&m_overlapped.hEvent, &m_sendEvent, &m_stopEvent}) {
         if (*event != kNullHandle)
@@ -214,6 +215,7 @@ std::uint32_t CSerialPort::MonitorThread(void* parameter) {
             if (!waitReported) {
                 waitReported = true;
                 platform.AfxMessageBox("接收有问题!", MB_OK);
+                port.m_lineLost.store(1);
                 continue;
             }
             // Failing again: sleep on the stop alone rather than spin. When
@@ -272,11 +274,11 @@ void CSerialPort::DrainInput() {
         if (m_platform.ReadFile(m_portHandle, &byte, 1, &done, &m_overlapped)) {
             got = done == 1;
         } else if (m_platform.GetLastError() != kErrorIoPending) {
-            ReportError("ReadFile()");
+            ReportLostLine("ReadFile()");
         } else if (m_platform.GetOverlappedResult(m_portHandle, &m_overlapped, &done, 1)) {
             got = done == 1;
         } else {
-            ReportError("GetOverlappedResults() in ReadFile()");
+            ReportLostLine("GetOverlappedResults() in ReadFile()");
         }
         m_platform.LeaveCriticalSection(m_ioLock);
 
@@ -331,6 +333,11 @@ void CSerialPort::ReportError(const char* operation) {
     std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
     std::snprintf(text.data(), text.size() + 1, kFormat, operation, system.c_str(), m_portNumber);
     m_platform.MessageBoxW(text, "Application Error", MB_ICONSTOP);
+}
+
+void CSerialPort::ReportLostLine(const char* operation) {
+    ReportError(operation);
+    m_lineLost.store(1);
 }
 
 void CSerialPort::Close() {

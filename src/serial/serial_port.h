@@ -55,6 +55,10 @@ public:
 
     BOOL IsOpen() const { return m_portHandle != kNullHandle; }
     BOOL IsMonitoring() const { return m_workerRunning.load(); }
+    // No more bytes will come until the port is opened again: a read failed
+    // (the line is gone, an adapter was pulled) or the worker gave up on its
+    // waits. Any thread; reset by Open.
+    BOOL IsLineLost() const { return m_lineLost.load(); }
     int PortNumber() const { return m_portNumber; }
 
     static constexpr std::uint32_t kSendCapacity = 512;
@@ -66,10 +70,12 @@ protected:
     void DrainInput();
     void WriteSendBuffer();
     void ReportError(const char* operation);
+    void ReportLostLine(const char* operation);
 
     CommHandle m_workerThread = kNullHandle;
     CommHandle m_ioLock = kNullHandle;
     std::atomic<BOOL> m_workerRunning{0};
+    std::atomic<BOOL> m_lineLost{0};
     CommHandle m_stopEvent = kNullHandle;
     CommHandle m_portHandle = kNullHandle;
     CommHandle m_sendEvent = kNullHandle;

@@ -102,3 +102,5 @@ struct Overlapped {
     std::uint32_t OffsetHigh = 0;
     CommHandle hEvent = kNullHandle;
 };
+
+using ThreadEntry = std::uint32_t (*)(void* parameter);

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "serial/port_list.h"
+#include "serial/port_list_posix.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST(PortPath, AdaptersFillTheNumbersNoVariableClaimsAndAreListed) {
     for (int n = 6; n <= 11; ++n)
         want += (n < 10 ? "   " : "  ") + std::to_string(n) + "    none (set KELVARIN_COM" +
                 std::to_string(n) + " or plug in another USB adapter)\n";
-    EXPECT_EQ(ListPorts({dev, root + "/by-id", root + "/sys/tty"}),
+    EXPECT_EQ(ListPortsUnder({dev, root + "/by-id", root + "/sys/tty"}),
               want + "  12    /no/tty12 (KELVARIN_COM12)\n");
     for (int n : {0, 13}) EXPECT_EQ(PortDevicePath(n, dev), "") << n;
 

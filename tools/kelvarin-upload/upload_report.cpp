@@ -6,10 +6,6 @@
 #include "upload_stats.h"
 #include "upload_table.h"
 
-bool EndsTheLine(const std::string& boxText) {
-    return boxText.find("ReadFile()") != std::string::npos || boxText == "接收有问题!";
-}
-
 int ReportUpload(const UploadState& state, const UploadOptions& options, bool lineFailed,
                  bool interrupted) {
     const int received = state.list.GetItemCount();

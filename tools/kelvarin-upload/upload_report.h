@@ -11,7 +11,3 @@
 // that appeared meanwhile, 130 when interrupted).
 int ReportUpload(const UploadState& state, const UploadOptions& options, bool lineFailed,
                  bool interrupted);
-
-// Whether a box from the serial port means no more bytes will come: a read
-// that failed, or the worker giving up on its waits.
-bool EndsTheLine(const std::string& boxText);

@@ -4,8 +4,8 @@
 
 #include "app/kelvarin_app.h"
 #include "kelvarin_version.h"
-#include "serial/comm_posix.h"
 #include "ui/qt/qt_backend.h"
+#include "winapi/message_box.h"
 
 CKelvarinApp theApp;
 
@@ -19,13 +19,12 @@ int main(int argc, char** argv) {
     QtBackend backend;
 
     // The serial port's own boxes: real boxes now, whichever thread asks.
-    PosixCommPlatform& serial = PosixPlatform();
-    serial.SetBoxFunction(
+    SetBoxFunction(
         [&backend](const std::string& text, const std::string& caption, std::uint32_t type) {
             return backend.MessageBox(nullptr, text, caption, type);
         });
 
     const int code = AfxWinMain(backend, argc, argv);
-    serial.SetBoxFunction({});
+    SetBoxFunction({});
     return code;
 }

@@ -1,13 +1,15 @@
-#include "serial/port_list.h"
+#include "serial/port_list_posix.h"
 
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 
+#include "serial/port_list.h"
 #include "serial/port_path.h"
 #include "serial/printable_text.h"
 
@@ -69,7 +71,7 @@ std::string MakerAndProduct(const std::string& sysTty, const std::string& device
 
 }  // namespace
 
-std::string ListPorts(const PortListRoots& roots) {
+std::string ListPortsUnder(const PortListRoots& roots) {
     std::string out = "port  device (* exists)\n";
     for (int n = 1; n <= 12; ++n) {
         const PortSource source = ResolvePort(n, roots.devices);
@@ -95,4 +97,24 @@ std::string ListPorts(const PortListRoots& roots) {
         out += ")\n";
     }
     return out;
+}
+
+std::string ListPorts() {
+    return ListPortsUnder({});
+}
+
+std::string PortDeviceText(int number) {
+    const std::string path = PortDevicePath(number);
+    return path.empty() ? "no device; set KELVARIN_COM" + std::to_string(number) : path;
+}
+
+std::string OpenFailureHint(std::uint32_t code) {
+    return code == EACCES ? " (serial ports belong to the group dialout: "
+                            "sudo usermod -aG dialout \"$USER\", then log in again)"
+                          : "";
+}
+
+const char* PortOptionHelp() {
+    return "serial port 1 to 12 ($KELVARIN_COM<N>, else a USB serial adapter\n"
+           "                     on the numbers no variable claims; see --list-ports)";
 }

@@ -1,12 +1,11 @@
-#include "port_list_win32.h"
-
 #include <windows.h>
 
 #include <cstdio>
 
+#include "serial/port_list.h"
 #include "serial/printable_text.h"
 
-std::string ListComPorts() {
+std::string ListPorts() {
     std::string out = "port  device (* exists)\n";
     for (int n = 1; n <= 12; ++n) {
         const std::string name = "COM" + std::to_string(n);
@@ -19,4 +18,16 @@ std::string ListComPorts() {
                        : "    " + name + " (not present)\n";
     }
     return out;
+}
+
+std::string PortDeviceText(int number) {
+    return "\\\\.\\COM" + std::to_string(number);
+}
+
+std::string OpenFailureHint(std::uint32_t) {
+    return "";
+}
+
+const char* PortOptionHelp() {
+    return "serial port COM1 to COM12";
 }
