@@ -104,34 +104,6 @@ std::uint32_t BaudFor(speed_t speed) {
 
 }  // namespace
 
-CommHandle PosixCommPlatform::CreateEventW() {
-    return kernel::CreateEvent();
-}
-
-BOOL PosixCommPlatform::SetEvent(CommHandle event) {
-    return kernel::SetEvent(event);
-}
-
-BOOL PosixCommPlatform::ResetEvent(CommHandle event) {
-    return kernel::ResetEvent(event);
-}
-
-CommHandle PosixCommPlatform::InitializeCriticalSection() {
-    return kernel::CreateLock();
-}
-
-void PosixCommPlatform::EnterCriticalSection(CommHandle lock) {
-    kernel::EnterLock(lock);
-}
-
-void PosixCommPlatform::LeaveCriticalSection(CommHandle lock) {
-    kernel::LeaveLock(lock);
-}
-
-void PosixCommPlatform::DeleteCriticalSection(CommHandle lock) {
-    kernel::DeleteLock(lock);
-}
-
 CommHandle PosixCommPlatform::CreateFileW(const std::string& deviceName) {
     int number = 0;
     char rest = 0;
@@ -378,53 +350,12 @@ BOOL PosixCommPlatform::GetOverlappedResult(CommHandle handle, Overlapped* overl
     return 1;
 }
 
-std::uint32_t PosixCommPlatform::WaitForMultipleObjects(std::uint32_t count,
-                                                        const CommHandle* handles, BOOL,
-                                                        std::uint32_t milliseconds) {
-    return kernel::WaitForAny(count, handles, milliseconds);
-}
-
-std::uint32_t PosixCommPlatform::WaitForSingleObject(CommHandle handle,
-                                                     std::uint32_t milliseconds) {
-    return kernel::WaitForAny(1, &handle, milliseconds);
-}
-
-LRESULT PosixCommPlatform::SendMessageW(OwnerHandle owner, UINT message, WPARAM wParam,
-                                        LPARAM lParam) {
-    return OwnerMailbox::Send(owner, message, wParam, lParam);
-}
-
 BOOL PosixCommPlatform::PeekMessageW(OwnerHandle owner) {
     if (OwnerMailbox::Peek(owner)) return 1;
     // Close polls this in a loop while the worker ends; an empty pass gives
     // the processor away as Windows' PeekMessage does.
     std::this_thread::yield();
     return 0;
-}
-
-BOOL PosixCommPlatform::CloseHandle(CommHandle handle) {
-    return kernel::CloseHandle(handle);
-}
-
-CommHandle PosixCommPlatform::CreateThread(ThreadEntry entry, void* parameter) {
-    return kernel::CreateThread(entry, parameter);
-}
-
-std::uint32_t PosixCommPlatform::GetLastError() {
-    return kernel::LastError();
-}
-
-std::string PosixCommPlatform::FormatMessageW(std::uint32_t code) {
-    return kernel::ErrorText(code);
-}
-
-int PosixCommPlatform::MessageBoxW(const std::string& text, const std::string& caption,
-                                   std::uint32_t type) {
-    return ShowMessageBox(text, caption, type);
-}
-
-int PosixCommPlatform::AfxMessageBox(const std::string& text, std::uint32_t type) {
-    return ShowProgramBox(text, type);
 }
 
 PosixCommPlatform& PosixPlatform() {

@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QThread>
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 
@@ -22,10 +21,12 @@ struct WakeEvent : QEvent {
     std::uintptr_t owner;
 };
 
-struct BoxEvent : QEvent {
-    explicit BoxEvent(std::shared_ptr<QtBackend::BoxRequest> request)
-        : QEvent(kBoxEvent), request(std::move(request)) {}
-    std::shared_ptr<QtBackend::BoxRequest> request;
+// A box another thread asks for; it rides on the backend's mailbox.
+constexpr UINT kShowBox = WM_USER + 1;
+struct BoxText {
+    const std::string& text;
+    const std::string& caption;
+    UINT type;
 };
 
 QMessageBox::Icon BoxIcon(UINT type) {
@@ -45,19 +46,6 @@ QMessageBox::Icon BoxIcon(UINT type) {
 
 }  // namespace
 
-// A box asked for by another thread, which sleeps until it is answered or
-// abandoned (the last window went before it was shown).
-struct QtBackend::BoxRequest {
-    std::string text;
-    std::string caption;
-    UINT type = 0;
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool done = false;
-    bool abandoned = false;
-    int result = IDOK;
-};
-
 // Lives on the windows' thread as long as the backend, so that other
 // threads always have somewhere to post to.
 class QtBackend::Dispatcher : public QObject {
@@ -69,18 +57,8 @@ protected:
         if (event->type() == kWakeEvent) {
             if (QtWindow* window = m_backend.Find(static_cast<WakeEvent*>(event)->owner))
                 window->DispatchSent();
-        } else if (event->type() == kBoxEvent) {
-            const std::shared_ptr<BoxRequest> request = static_cast<BoxEvent*>(event)->request;
-            {
-                std::lock_guard lock(request->mutex);
-                if (request->abandoned) return;
-            }
-            const int result =
-                m_backend.ShowBox(nullptr, request->text, request->caption, request->type);
-            std::lock_guard lock(request->mutex);
-            request->result = result;
-            request->done = true;
-            request->answered.notify_all();
+        } else if (event->type() == kBoxEvent && m_backend.m_boxes) {
+            m_backend.m_boxes->DispatchSent();
         }
     }
 
@@ -114,33 +92,15 @@ int QtBackend::MessageBox(WindowPeer* owner, const std::string& text, const std:
     if (QThread::currentThread() == m_dispatcher->thread())
         return ShowBox(owner, text, caption, type);
 
-    auto request = std::make_shared<BoxRequest>();
-    request->text = text;
-    request->caption = caption;
-    request->type = type;
-    bool shown = false;
-    {
-        // Once the last window is gone nobody will show it (the windows'
-        // thread may be waiting for this very thread to end): say it on
-        // stderr instead. Unregister lets go of boxes still waiting then.
-        std::lock_guard boxes(m_boxesLock);
-        if (m_windowCount.load() > 0) {
-            m_pendingBoxes.push_back(request);
-            QCoreApplication::postEvent(m_dispatcher.get(), new BoxEvent(request));
-            shown = true;
-        }
-    }
-    if (shown) {
-        std::unique_lock lock(request->mutex);
-        request->answered.wait(lock, [&] { return request->done || request->abandoned; });
-        shown = request->done;
-    }
-    {
-        std::lock_guard boxes(m_boxesLock);
-        std::erase(m_pendingBoxes, request);
-    }
-    if (!shown) std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    return shown ? request->result : IDOK;
+    // Shown by the windows' thread while this one waits. Once the last
+    // window is gone nobody will show it (the windows' thread may be waiting
+    // for this very thread to end): it is said on stderr instead.
+    const BoxText box{text, caption, type};
+    const LRESULT shown =
+        OwnerMailbox::Send(m_boxesHandle.load(), kShowBox, 0, reinterpret_cast<LPARAM>(&box));
+    if (shown != 0) return static_cast<int>(shown);
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    return IDOK;
 }
 
 int QtBackend::ShowBox(WindowPeer* owner, const std::string& text, const std::string& caption,
@@ -159,21 +119,24 @@ void QtBackend::Wake(std::uintptr_t owner) {
 
 void QtBackend::Register(QtWindow* window) {
     m_windows.push_back(window);
-    ++m_windowCount;
+    if (m_boxes) return;
+    m_boxes = std::make_unique<OwnerMailbox>(
+        [this](UINT, WPARAM, LPARAM lParam) -> LRESULT {
+            const auto& box = *reinterpret_cast<const BoxText*>(lParam);
+            return ShowBox(nullptr, box.text, box.caption, box.type);
+        },
+        [this] { QCoreApplication::postEvent(m_dispatcher.get(), new QEvent(kBoxEvent)); });
+    m_boxesHandle = m_boxes->Handle();
 }
 
 void QtBackend::Unregister(QtWindow* window) {
     auto it = std::find(m_windows.begin(), m_windows.end(), window);
     if (it == m_windows.end()) return;
     m_windows.erase(it);
-    if (--m_windowCount > 0) return;
-    std::lock_guard boxes(m_boxesLock);
-    for (const std::shared_ptr<BoxRequest>& request : m_pendingBoxes) {
-        std::lock_guard lock(request->mutex);
-        if (request->done) continue;
-        request->abandoned = true;
-        request->answered.notify_all();
-    }
+    if (!m_windows.empty()) return;
+    // Boxes still waiting, and any asked for later, go to stderr.
+    m_boxesHandle = 0;
+    m_boxes.reset();
 }
 
 QtWindow* QtBackend::Find(std::uintptr_t owner) const {

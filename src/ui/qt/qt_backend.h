@@ -5,10 +5,10 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "ui/backend.h"
+#include "winapi/owner_mailbox.h"
 
 class QtWindow;
 
@@ -39,7 +39,6 @@ public:
     const std::vector<QtWindow*>& Windows() const { return m_windows; }
 
     class Dispatcher;
-    struct BoxRequest;
 
 private:
     int ShowBox(WindowPeer* owner, const std::string& text, const std::string& caption, UINT type);
@@ -47,8 +46,7 @@ private:
     std::unique_ptr<Dispatcher> m_dispatcher;
     std::map<int, std::unique_ptr<QIcon>> m_icons;
     std::vector<QtWindow*> m_windows;
-    std::atomic<int> m_windowCount{0};
-    // Boxes other threads wait for; let go when the last window goes.
-    std::mutex m_boxesLock;
-    std::vector<std::shared_ptr<BoxRequest>> m_pendingBoxes;
+    // Boxes other threads ask for, while a window exists.
+    std::unique_ptr<OwnerMailbox> m_boxes;
+    std::atomic<OwnerHandle> m_boxesHandle{0};
 };
