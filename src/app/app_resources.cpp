@@ -33,9 +33,8 @@ constexpr ControlTemplate kAboutControls[] = {
     {IDOK, ControlKind::PushButton, "确定", 113, 41, 50, 14, kVisible | kDefault | kTabStop},
 };
 
-constexpr StringResource kStrings[] = {
-    {IDS_ABOUTBOX, "关于 Kelvarin(&A)..."},
-};
+#define STRING_ENTRY(id, text) {id, text},
+constexpr StringResource kStrings[] = {KELVARIN_STRING_TABLE(STRING_ENTRY)};
 
 }  // namespace
 

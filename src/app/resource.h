@@ -17,3 +17,7 @@
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
+
+// The string table, once: kelvarin.rc builds the Windows resource from it
+// and app_resources.cpp the table every backend reads. Texts are UTF-8.
+#define KELVARIN_STRING_TABLE(ENTRY) ENTRY(IDS_ABOUTBOX, "关于 Kelvarin(&A)...")

@@ -4,14 +4,7 @@
 #include "winapi/win32_text.h"
 
 std::string ExecutablePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD got = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (got == 0) return {};
-        if (got < path.size()) {
-            path.resize(got);
-            return NarrowUtf16(path);
-        }
-        path.resize(path.size() * 2);
-    }
+    static wchar_t path[32768];  // the longest path Windows has
+    const DWORD got = GetModuleFileNameW(nullptr, path, 32768);
+    return got > 0 && got < 32768 ? NarrowUtf16(std::wstring(path, got)) : "";
 }

@@ -48,17 +48,17 @@ int main(int argc, char** argv) {
         serial.HandOver(bytes, count);
     });
     if (trace) state.receiver.observer = &*trace;
-    UploadOwner owner([&](std::uint8_t byte) {
+    const OwnerHandle owner = OpenUploadOwner([&](std::uint8_t byte) {
         state.receiver.OnByte(byte);
         if (state.exportEnabled) uploadDone = true;
     });
-    if (!owner.Handle()) {
+    if (!owner) {
         std::fputs("kelvarin-upload: cannot create the window that receives the bytes\n", stderr);
         return 1;
     }
 
     const int number = options.port;
-    if (!serial.Open(owner.Handle(), number) || !serial.StartMonitor()) {
+    if (!serial.Open(owner, number) || !serial.StartMonitor()) {
         CommPlatform& platform = DefaultCommPlatform();
         const std::uint32_t code = platform.GetLastError();
         const std::string reason = platform.FormatMessageW(code) + OpenFailureHint(code);
@@ -76,15 +76,16 @@ int main(int argc, char** argv) {
            Clock::now() < deadline) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        owner.Pump(std::clamp(left, std::chrono::milliseconds(0), std::chrono::milliseconds(100)));
+        PumpUploadOwner(
+            std::clamp(left, std::chrono::milliseconds(0), std::chrono::milliseconds(100)));
     }
     // The end frame's acknowledgement is still on its way to the worker; the
     // tool counts the upload as done only once it has it.
     const auto grace = Clock::now() + std::chrono::seconds(1);
     while (state.exportEnabled && serial.SendPending() && Clock::now() < grace)
-        owner.Pump(std::chrono::milliseconds(1));
+        PumpUploadOwner(std::chrono::milliseconds(1));
     serial.Close();
-    owner.Close();
+    CloseUploadOwner();
     if (trace) trace->Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
 
     return ReportUpload(state, options, serial.IsLineLost(), Interrupted());

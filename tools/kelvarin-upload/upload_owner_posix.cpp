@@ -1,30 +1,29 @@
+#include <memory>
+
 #include "serial/serial_messages.h"
 #include "upload_owner.h"
 
-struct UploadOwner::Impl {
-    explicit Impl(OnByte onByte)
-        : mailbox([onByte = std::move(onByte)](UINT message, WPARAM wParam, LPARAM) -> LRESULT {
-              if (message == WM_SERIAL_BYTE) onByte(static_cast<std::uint8_t>(wParam));
-              return 0;
-          }) {}
-    OwnerMailbox mailbox;
-};
+namespace {
 
-UploadOwner::UploadOwner(OnByte onByte) : m_impl(std::make_unique<Impl>(std::move(onByte))) {}
+std::unique_ptr<OwnerMailbox> g_owner;
 
-UploadOwner::~UploadOwner() = default;
+}  // namespace
 
-OwnerHandle UploadOwner::Handle() const {
-    return m_impl->mailbox.Handle();
+OwnerHandle OpenUploadOwner(std::function<void(std::uint8_t byte)> onByte) {
+    g_owner = std::make_unique<OwnerMailbox>(
+        [onByte = std::move(onByte)](UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+            if (message == WM_SERIAL_BYTE) onByte(static_cast<std::uint8_t>(wParam));
+            return 0;
+        });
+    return g_owner->Handle();
 }
 
-void UploadOwner::Pump(std::chrono::milliseconds wait) {
-    if (m_impl->mailbox.WaitForSent(std::chrono::steady_clock::now() + wait))
-        m_impl->mailbox.DispatchSent();
+void PumpUploadOwner(std::chrono::milliseconds wait) {
+    if (g_owner->WaitForSent(std::chrono::steady_clock::now() + wait)) g_owner->DispatchSent();
 }
 
-void UploadOwner::Close() {
-    m_impl->mailbox.Close();
+void CloseUploadOwner() {
+    g_owner.reset();
 }
 
 void PrepareStandardOutput() {}

@@ -7,49 +7,31 @@
 #include "serial/serial_messages.h"
 #include "upload_owner.h"
 
-// The worker's messages arrive at a message-only window of this thread.
-struct UploadOwner::Impl {
-    explicit Impl(OnByte onByte) : onByte(std::move(onByte)) {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &Impl::Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"KelvarinUploadOwner";
-        RegisterClassW(&wc);
-        hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               wc.hInstance, this);
-    }
-    ~Impl() {
-        if (hwnd) DestroyWindow(hwnd);
-    }
+namespace {
 
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (self && message == WM_SERIAL_BYTE) {
-            if (!self->closed) self->onByte(static_cast<std::uint8_t>(wParam));
-            return 0;
-        }
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
+std::function<void(std::uint8_t)> g_onByte;
 
-    OnByte onByte;
-    HWND hwnd = nullptr;
-    bool closed = false;
-};
-
-UploadOwner::UploadOwner(OnByte onByte) : m_impl(std::make_unique<Impl>(std::move(onByte))) {}
-
-UploadOwner::~UploadOwner() = default;
-
-OwnerHandle UploadOwner::Handle() const {
-    return reinterpret_cast<OwnerHandle>(m_impl->hwnd);
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_SERIAL_BYTE) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (g_onByte) g_onByte(static_cast<std::uint8_t>(wParam));
+    return 0;
 }
 
-void UploadOwner::Pump(std::chrono::milliseconds wait) {
+}  // namespace
+
+// The worker's messages arrive at a message-only window of this thread.
+OwnerHandle OpenUploadOwner(std::function<void(std::uint8_t byte)> onByte) {
+    g_onByte = std::move(onByte);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &OwnerProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KelvarinUploadOwner";
+    RegisterClassW(&wc);
+    return reinterpret_cast<OwnerHandle>(CreateWindowExW(
+        0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr));
+}
+
+void PumpUploadOwner(std::chrono::milliseconds wait) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(wait.count()), QS_ALLINPUT);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -58,8 +40,8 @@ void UploadOwner::Pump(std::chrono::milliseconds wait) {
     }
 }
 
-void UploadOwner::Close() {
-    m_impl->closed = true;
+void CloseUploadOwner() {
+    g_onByte = nullptr;
 }
 
 void PrepareStandardOutput() {
