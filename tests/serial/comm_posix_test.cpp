@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "line_link.h"
+#include "pty_tool.h"
 
 namespace {
 
@@ -26,20 +26,9 @@ using Bytes = std::vector<std::uint8_t>;
 // Port 3 is a bare pseudo-terminal whose other end the test holds.
 class PosixBackend : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string error;
-        master = torque_sim::OpenPseudoTerminal(path, line, error);
-        ASSERT_GE(master, 0) << error;
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        setenv("KELVARIN_COM3", path.c_str(), 1);
-    }
-    void TearDown() override {
-        if (master >= 0) close(master);
-        if (line >= 0) close(line);
-    }
-
-    int master = -1, line = -1;
-    std::string path;
+    void SetUp() override { ASSERT_GE(master, 0); }
+    PtyPort pty{3};
+    int &master = pty.master, &line = pty.line;
 };
 
 // Settings texts as the backend builds them, applied and read back.

@@ -49,18 +49,8 @@ std::string Report(const std::string& operation,
 // port 1 is the simulated tool, for the tests that start one.
 class SerialTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string error;
-        master = torque_sim::OpenPseudoTerminal(path, line, error);
-        ASSERT_GE(master, 0) << error;
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        setenv("KELVARIN_COM3", path.c_str(), 1);
-    }
-    void TearDown() override {
-        port.Close();
-        if (master >= 0) close(master);
-        if (line >= 0) close(line);
-    }
+    void SetUp() override { ASSERT_GE(master, 0); }
+    void TearDown() override { port.Close(); }
 
     // Handles the worker's messages until `done`, for `limit` at most.
     bool Until(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
@@ -96,8 +86,8 @@ protected:
                Until([&] { return !port.SendPending(); }, limit);
     }
 
-    int master = -1, line = -1;
-    std::string path;
+    PtyPort pty{3};
+    int &master = pty.master, &line = pty.line;
     FakeCommPlatform fake;
     std::vector<Message> seen;
     std::function<void()> onMessage;
@@ -139,7 +129,7 @@ TEST_F(SerialTest, OpenAppliesTheFixedTimeoutsAndLineSettingsAndKeepsTheRest) {
 
     TestPort second(fake);
     // COM13 has no device at all; its error must not be the one before.
-    const std::tuple<int, const char*, int> notFree[] = {{2, path.c_str(), EBUSY},
+    const std::tuple<int, const char*, int> notFree[] = {{2, pty.path.c_str(), EBUSY},
                                                          {13, "", ENOENT},
                                                          {2, "/dev/null", ENOTTY},
                                                          {2, "/no/tty", ENOENT}};

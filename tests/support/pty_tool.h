@@ -1,8 +1,10 @@
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -11,6 +13,23 @@
 
 #include "line_link.h"
 #include "sim_session.h"
+
+// A bare pseudo-terminal as serial port `number`; the test holds the other
+// end (`master`, not blocking) and the line end that keeps it open.
+struct PtyPort {
+    explicit PtyPort(int number) {
+        std::string error;
+        master = torque_sim::OpenPseudoTerminal(path, line, error);
+        if (master >= 0) fcntl(master, F_SETFL, O_NONBLOCK);
+        setenv(("KELVARIN_COM" + std::to_string(number)).c_str(), path.c_str(), 1);
+    }
+    ~PtyPort() {
+        for (int fd : {master, line})
+            if (fd >= 0) close(fd);
+    }
+    int master = -1, line = -1;
+    std::string path;
+};
 
 // The simulated torque tool on a pseudo-terminal, served from a thread.
 class PtyTool {
