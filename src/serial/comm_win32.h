@@ -8,8 +8,8 @@
 // The serial port's platform operations on Windows: each one is the Win32
 // call of the same name, with texts converted between UTF-8 and UTF-16.
 // Owners are window handles; a handle of the seam is the Win32 HANDLE (or,
-// for a lock, the CRITICAL_SECTION it allocated). Programs without a desktop
-// (a console uploader, tests) override the two boxes.
+// for a lock, the CRITICAL_SECTION it allocated). Boxes go through the
+// ground floor's ShowMessageBox, which a console program redirects.
 //
 // Transfers and the line-event wait use separate overlapped records here
 // (see comm_win32.cpp), whatever record the caller passes.
