@@ -84,6 +84,8 @@ TEST_F(PosixBackend, SettingsWritesLostLinesAndBadHandles) {
     writing = false;
     peer.join();
     EXPECT_EQ(done, big.size());
+    EXPECT_TRUE(p.GetOverlappedResult(device, &ov, &done, 1) &&
+                p.ClearCommError(device, &errors, &status) && status.cbInQue == 0);
 
     for (int* end : {&master, &line}) close(std::exchange(*end, -1));
     EXPECT_FALSE(p.WaitCommEvent(device, &events, &ov));

@@ -90,6 +90,15 @@ public:
     std::atomic<int> liveThreads{0};
 
     // --- CommPlatform ---
+    // A lock left that this thread did not take shows as a box.
+    void EnterCriticalSection(CommHandle lock) override {
+        Real::EnterCriticalSection(lock);
+        ++t_held;
+    }
+    void LeaveCriticalSection(CommHandle lock) override {
+        if (t_held-- <= 0) MessageBoxW("a lock left that was not taken", "", 0);
+        Real::LeaveCriticalSection(lock);
+    }
     CommHandle CreateEventW() override {
         return Enter({Op::CreateEvent, 0}) ? kNullHandle : Held(Real::CreateEventW());
     }
@@ -213,6 +222,7 @@ private:
         return handle;
     }
     static inline thread_local std::uint32_t t_injected = 0;
+    static inline thread_local int t_held = 0;
     mutable std::mutex m_mutex;
     std::vector<Call> m_calls;
     std::map<int, std::pair<std::uint32_t, int>> m_failures;

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "output_file_calls.h"
+#include "temp_file_posix.h"
 
 // Every write in this program takes all but one byte, as a nearly full disk
 // may: its callers must write the rest. One may be asked to raise SIGTERM,
@@ -101,6 +102,10 @@ TEST(OutputFile, WrittenWholeAndNeverOverAnotherFile) {
         g_termsInWrite = g_termsInWrite + g_writing;
     };
     sigaction(SIGTERM, &count, nullptr);
+    const auto openFds = [] {
+        return std::ranges::distance(std::filesystem::directory_iterator("/proc/self/fd"));
+    };
+    const auto fds = openFds();
     g_raise = 1;
     EXPECT_EQ(WriteFileAtomically(path, text, false, error, kept), WriteResult::Written) << error;
     EXPECT_EQ(WriteFileAtomically(path, "other", false, error, kept), WriteResult::Exists);
@@ -114,6 +119,8 @@ TEST(OutputFile, WrittenWholeAndNeverOverAnotherFile) {
     g_full = 1;  // the disk filled up: no second try, FILE as it was
     EXPECT_EQ(WriteFileAtomically(path, "new", true, error, kept), WriteResult::Failed);
     EXPECT_EQ(Read(path) + kept, text);
+    EXPECT_EQ(openFds(), fds) << "a descriptor left open";
+    EXPECT_EQ(Folder("d/r") + Folder("/r") + Folder("r"), "d/.");
     close(held);
     std::filesystem::remove_all(folder);
 }

@@ -90,6 +90,11 @@ public:
         if (kind == DispatchKind::PropertyPut) {  // a put takes one value, no more
             EXPECT_THROW(m_bridge.Invoke(on, id, kind, more, type), AutomationError) << id;
         }
+        if (kind == DispatchKind::PropertyGet && type == VT_DISPATCH) {  // any value: the object
+            const Variant any = m_bridge.Invoke(on, id, kind, args, VT_VARIANT);
+            EXPECT_EQ(VT_DISPATCH, any.vt) << id;
+            m_bridge.Release(any.pdispVal);
+        }
         return m_bridge.Invoke(on, id, kind, args, type);
     }
     void Release(DispatchHandle object) noexcept override { m_bridge.Release(object); }
@@ -184,8 +189,9 @@ TEST(CalcExport, HiddenDocumentsClosedDeadOfficesReplacedFrozenOnesGivenUpInBoun
 // start-up limit, and the next click tries again.
 TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) {
     // Besides the script: a pipe nobody accepts on, another user's socket in
-    // the pipe's place, a profile of another user's or one others may write.
-    enum Spoil { kNothing, kSilentPipe, kForeignPipe, kForeignProfile, kOpenProfile };
+    // the pipe's place, a profile of another user's or one others may write,
+    // one not made yet (it is made, this user's alone).
+    enum Spoil { kNothing, kSilentPipe, kForeignPipe, kForeignProfile, kOpenProfile, kNewProfile };
     // Those waited for take a second at least. No script: none installed;
     // an empty one: the real office.
     const std::tuple<const char*, bool, Spoil> cases[] = {
@@ -198,6 +204,7 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         {nullptr, false, kForeignPipe},
         {"", false, kForeignProfile},
         {"", false, kOpenProfile},
+        {"exit 3", false, kNewProfile},
     };
     const uid_t nobody = 65534;
     for (const auto& [script, waited, spoil] : cases) {
@@ -227,6 +234,8 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
             ASSERT_EQ(0, chown(options.profileDir.c_str(), nobody, 0));
         } else if (spoil == kOpenProfile) {
             ASSERT_EQ(0, chmod(options.profileDir.c_str(), 0777));
+        } else if (spoil == kNewProfile) {
+            options.profileDir += "/not/yet";
         }
         CalcClient client(options);
         for (int click = 1; click <= 2; ++click) {
@@ -251,6 +260,9 @@ TEST(CalcStartFailure, AnOfficeThatCannotBeReachedGivesTheWarningInBoundedTime) 
         pid_t pid = 0;
         EXPECT_TRUE(!(std::ifstream(profile.ProfileDir() + "/pid") >> pid) || kill(pid, 0) != 0);
         for (int fd : pipe) close(fd);
+        struct stat made {};
+        EXPECT_EQ(0, stat(options.profileDir.c_str(), &made));
+        EXPECT_EQ(spoil == kOpenProfile ? 0777u : 0700u, made.st_mode & 0777);
     }
 }
 
