@@ -53,6 +53,7 @@ const MessageMap& CKelvarinDlg::GetMessageMap() const {
                                       .OnQueryDragIcon(&CKelvarinDlg::OnQueryDragIcon)
                                       .OnClicked(IDC_BUTTON_OPEN, &CKelvarinDlg::OnPortOpen)
                                       .OnMessage(WM_SERIAL_BYTE, &CKelvarinDlg::OnSerialByte)
+                                      .OnMessage(WM_SERIAL_ENDED, &CKelvarinDlg::OnSerialEnded)
                                       .OnClicked(IDC_BUTTON_CLOSE, &CKelvarinDlg::OnPortClose)
                                       .OnClicked(IDC_BUTTON_UPLOAD, &CKelvarinDlg::OnUpload)
                                       .OnClicked(IDC_BUTTON_EXPORT, &CKelvarinDlg::OnExport)
@@ -129,6 +130,13 @@ void CKelvarinDlg::OnPortOpen() {
 
 LRESULT CKelvarinDlg::OnSerialByte(WPARAM wParam, LPARAM /*lParam*/) {
     m_receiver.OnByte(static_cast<std::uint8_t>(wParam & 0xFF));
+    return 0;
+}
+
+LRESULT CKelvarinDlg::OnSerialEnded(WPARAM, LPARAM) {
+    // Nothing would be sent or received any more: "Port Close" is what is
+    // left to do, and then the port opens again.
+    EnableItem(IDC_BUTTON_UPLOAD, FALSE);
     return 0;
 }
 

@@ -34,6 +34,7 @@ protected:
     HCURSOR OnQueryDragIcon();
     void OnPortOpen();
     LRESULT OnSerialByte(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSerialEnded(WPARAM wParam, LPARAM lParam);
     void OnPortClose();
     void OnUpload();
     void OnExport();

@@ -60,6 +60,7 @@ CSerialPort::~CSerialPort() {
 BOOL CSerialPort::Open(OwnerHandle owner, int portNumber) {
     while (m_workerRunning.load()) m_platform.SetEvent(m_stopEvent);
     m_lineLost.store(0);
+    m_writeFailed.store(0);
 
     for (CommHandle* event : {&m_overlapped.hEvent, &m_sendEvent, &m_stopEvent}) {
         if (*event != kNullHandle)
@@ -222,6 +223,7 @@ std::uint32_t CSerialPort::MonitorThread(void* parameter) {
             // even that wait fails, nothing can wake the worker any more, so
             // it ends; the port stays held until Close releases it.
             if (platform.WaitForSingleObject(port.m_stopEvent, kInfinite) != kWaitObject0) {
+                platform.SendMessageW(port.m_owner, WM_SERIAL_ENDED, 0, port.m_portNumber);
                 port.m_workerRunning.store(0);
                 return kExitCode;
             }
@@ -306,11 +308,13 @@ void CSerialPort::WriteSendBuffer() {
     m_overlapped.OffsetHigh = 0;
     m_platform.PurgeComm(m_portHandle, kPurgeAll);
     std::uint32_t done = 0;
+    m_writeFailed.store(0);
     if (m_platform.WriteFile(m_portHandle, bytes, length, &done, &m_overlapped)) {
         m_platform.LeaveCriticalSection(m_ioLock);
         return;
     }
     if (m_platform.GetLastError() != kErrorIoPending) {
+        m_writeFailed.store(1);
         ReportError("WriteFile()");
         m_platform.LeaveCriticalSection(m_ioLock);
         return;
@@ -318,7 +322,10 @@ void CSerialPort::WriteSendBuffer() {
     done = 0;
     const BOOL finished = m_platform.GetOverlappedResult(m_portHandle, &m_overlapped, &done, 1);
     m_platform.LeaveCriticalSection(m_ioLock);
-    if (!finished) ReportError("GetOverlappedResults() in WriteFile()");
+    if (!finished) {
+        m_writeFailed.store(1);
+        ReportError("GetOverlappedResults() in WriteFile()");
+    }
 }
 
 void CSerialPort::ReportError(const char* operation) {

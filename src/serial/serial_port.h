@@ -10,7 +10,7 @@
 //   else if (!port.StartMonitor()) { ...show "cannot open"... }  // port is closed again
 //   port.HandOver(bytes, count);       // queue a frame (at most 512 bytes); no wait
 //   ...WM_SERIAL_BYTE (wParam = byte 0..255, lParam = n) arrives at the owner,
-//      sent synchronously from the worker...
+//      sent synchronously from the worker; WM_SERIAL_ENDED if it gives up...
 //   while (port.SendPending()) ...dispatch...  // optional: let the last frame out
 //   port.Close();                      // stops the worker, dispatching the owner's
 //                                      // messages meanwhile; Open may follow
@@ -59,6 +59,9 @@ public:
     // (the line is gone, an adapter was pulled) or the worker gave up on its
     // waits. Any thread; reset by Open.
     BOOL IsLineLost() const { return m_lineLost.load(); }
+    // The last write failed: what was handed over last may not have gone
+    // out. Any thread; reset by the next write that works.
+    BOOL IsWriteFailed() const { return m_writeFailed.load(); }
     int PortNumber() const { return m_portNumber; }
 
     static constexpr std::uint32_t kSendCapacity = 512;
@@ -76,6 +79,7 @@ protected:
     CommHandle m_ioLock = kNullHandle;
     std::atomic<BOOL> m_workerRunning{0};
     std::atomic<BOOL> m_lineLost{0};
+    std::atomic<BOOL> m_writeFailed{0};
     CommHandle m_stopEvent = kNullHandle;
     CommHandle m_portHandle = kNullHandle;
     CommHandle m_sendEvent = kNullHandle;

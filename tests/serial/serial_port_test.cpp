@@ -282,6 +282,7 @@ TEST_F(SerialTest, FailedWritesAndLineWaitsAreReportedOnceAndNotRepeated) {
               (std::vector<std::string>{
                   Report("WriteFile()", "broken"), Report("WaitCommEvent()", "broken"),
                   Report("GetOverlappedResults() in WriteFile()", "broken")}));
+    EXPECT_TRUE(port.IsWriteFailed());
 }
 
 // Three-way waits that keep failing show one box; when the stop cannot be
@@ -295,6 +296,7 @@ TEST_F(SerialTest, WaitsThatKeepFailingShowOneBoxThenTheWorkerEnds) {
     fake.Fail(Op::WaitForSingleObject, 0, 0);
     EXPECT_TRUE(ended);
     EXPECT_EQ(fake.Boxes(), std::vector<std::string>{"|接收有问题!|0"});
+    EXPECT_EQ(seen, (std::vector<Message>{{WM_SERIAL_ENDED, 0, 3}}));
     EXPECT_TRUE(port.IsOpen());
     port.Close();
     EXPECT_EQ(fake.OpenHandles(), 3) << "the events only";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -75,6 +76,13 @@ TEST(UploadTable, TraceShowsFramesBothWaysAndWhatTheReceiverDropped) {
                   "50 bytes",
                   "       6 ms  tool -> host  98  dropped: noise before a header",
                   "       7 ms  tool -> host  EB  unfinished at the end"}));
+    // Noise without end goes out in lines as it comes.
+    lines.clear();
+    const std::vector<std::uint8_t> noise(70, 0x77);
+    trace.OnDropped(noise.data(), noise.size(), FrameObserver::Drop::Noise);
+    trace.Flush();
+    for (std::size_t i : {0, 1, 2})
+        EXPECT_EQ(std::ranges::count(lines.at(i), '7'), i < 2 ? 64 : 12) << lines[i];
 }
 
 // Expected figures computed apart (Python's statistics module) for:

@@ -84,7 +84,12 @@ int main(int argc, char** argv) {
     const auto grace = Clock::now() + std::chrono::seconds(1);
     while (state.exportEnabled && serial.SendPending() && Clock::now() < grace)
         PumpUploadOwner(std::chrono::milliseconds(1));
+    const bool ackHeld = serial.SendPending();
     serial.Close();
+    // The upload is complete all the same; the tool may offer it again.
+    if (state.exportEnabled && (ackHeld || serial.IsWriteFailed()))
+        std::fputs("kelvarin-upload: the tool may not have seen the last acknowledgement\n",
+                   stderr);
     CloseUploadOwner();
     if (trace) trace->Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
 

@@ -5,6 +5,10 @@
 
 namespace {
 
+// Noise is joined into lines of at most this many bytes: a line that sends
+// nothing else is still shown as it comes.
+constexpr std::size_t kNoiseLine = 32;
+
 const char* Why(FrameObserver::Drop why) {
     switch (why) {
         case FrameObserver::Drop::BadCheck:
@@ -73,6 +77,11 @@ void WireTrace::OnDropped(const std::uint8_t* bytes, std::size_t count, Drop why
     if (why == Drop::Noise) {
         if (m_noise.empty()) m_noiseSince = m_clock();
         m_noise.insert(m_noise.end(), bytes, bytes + count);
+        while (m_noise.size() >= kNoiseLine) {
+            Line(m_noiseSince, "tool -> host", m_noise.data(), kNoiseLine, Why(Drop::Noise));
+            m_noise.erase(m_noise.begin(), m_noise.begin() + kNoiseLine);
+            m_noiseSince = m_clock();
+        }
         return;
     }
     Flush();

@@ -10,7 +10,7 @@
 
 // The wire as text, one line per frame: milliseconds since the start, the
 // direction, the bytes in hex and, for bytes the receiver dropped, why. Runs
-// of noise are joined into one line.
+// of noise are joined into lines of up to 32 bytes.
 class WireTrace final : public FrameObserver {
 public:
     using Sink = std::function<void(const std::string& line)>;

@@ -97,6 +97,21 @@ TEST_F(QtFaultTest, PortWorkerOrExportFailureShowsOneBoxAndChangesNothing) {
     EXPECT_EQ(excel.Cells().at("D1"), "PASS");
     EXPECT_EQ(Enabled(), "00111");
 
+    // A worker that gives up on its waits leaves Port Close, and the port
+    // opens again after it.
+    Open(comm);
+    using Op = FakeCommPlatform::Op;
+    for (int times : {-1, 0}) {
+        comm.Fail(Op::WaitForMultipleObjects, 6, times);
+        comm.Fail(Op::WaitForSingleObject, 6, times);
+        if (times == 0) continue;
+        Click(IDC_BUTTON_OPEN);
+        EXPECT_TRUE(Spin([&] { return Enabled() == "00100"; })) << Enabled();
+    }
+    Click(IDC_BUTTON_CLOSE);
+    Click(IDC_BUTTON_OPEN);
+    EXPECT_EQ(Enabled(), "00110");
+
     // No spreadsheet program: a plain OK box of the window's.
     Open(comm, &UnavailableAutomationClient());
     Deliver(EncodeFrame(CMD_UPLOAD_DONE, {}));
