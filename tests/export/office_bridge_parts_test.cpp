@@ -1,6 +1,8 @@
 // The office bridge's parts that need no office: the call watchdog, the
 // started office's process and the broken-pipe guard.
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,10 +35,12 @@ TEST(CallWatchdog, DisarmReturnsOnlyOnceAnExpiryAlreadyTakenHasActed) {
 }
 
 // An office that ends, or is killed, is reaped at once (no zombie waits for
-// a Poll) and its outcome kept.
+// a Poll) and its outcome kept; once reaped, Kill no longer signals its
+// number, which may be another program's by then.
 TEST(OfficeProcess, AnEndedOrKilledOfficeIsReapedAtOnceAndItsOutcomeKept) {
+    prctl(PR_SET_CHILD_SUBREAPER, 1);  // what an office leaves behind becomes ours
     const std::pair<const char*, OfficeProcess::State> cases[] = {
-        {"exit 0", OfficeProcess::State::ExitedOk},
+        {"sleep 60 & exit 0", OfficeProcess::State::ExitedOk},
         {"exit 3", OfficeProcess::State::Failed},
         {"exec sleep 60", OfficeProcess::State::Failed}};
     for (const auto& [script, outcome] : cases) {
@@ -56,6 +60,10 @@ TEST(OfficeProcess, AnEndedOrKilledOfficeIsReapedAtOnceAndItsOutcomeKept) {
             std::this_thread::sleep_for(5ms);
         EXPECT_FALSE(std::ifstream(stat));
         EXPECT_EQ(office.Poll(), outcome);
+        office.Kill();  // after the reaping: what it left behind ends by our signal alone
+        int status = 0;
+        EXPECT_TRUE(kill(-office.Pid(), SIGTERM) != 0 ||
+                    (waitpid(-office.Pid(), &status, 0) > 0 && WTERMSIG(status) == SIGTERM));
     }
 }
 

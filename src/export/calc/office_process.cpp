@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +18,8 @@
 extern char** environ;
 
 namespace {
+
+constexpr auto kKillWait = std::chrono::seconds(2);
 
 bool IsExecutable(const std::string& path) {
     struct stat st {};
@@ -93,11 +96,17 @@ bool OfficeProcess::Start(const std::string& program, const std::vector<std::str
     m_state = State::Running;
     m_reaped = std::make_shared<Reaped>();
     std::thread([pid, reaped = m_reaped] {
+        // It is seen to end first and reaped only under the lock, so that
+        // Kill, which signals under the lock, never signals a number already
+        // given back (and maybe another program's by then).
+        siginfo_t info{};
+        while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        }
+        std::lock_guard lock(reaped->mutex);
         int status = 0;
         pid_t r;
         do r = waitpid(pid, &status, 0);
         while (r < 0 && errno == EINTR);
-        std::lock_guard lock(reaped->mutex);
         // ECHILD: reaped elsewhere; nothing more to learn.
         reaped->state = r == pid && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)
                             ? State::Failed
@@ -116,11 +125,16 @@ OfficeProcess::State OfficeProcess::Poll() {
 }
 
 void OfficeProcess::Kill() {
-    if (m_pid == 0) return;
-    kill(-m_pid, SIGKILL);
-    if (m_state == State::Running) {
-        std::unique_lock lock(m_reaped->mutex);
-        m_reaped->ended.wait(lock, [&] { return m_reaped->done; });
-        m_state = State::Failed;
+    if (m_pid == 0 || m_state != State::Running) return;
+    std::unique_lock lock(m_reaped->mutex);
+    // Once reaped, its number and its group's may be someone else's.
+    if (m_reaped->done) {
+        m_state = m_reaped->state;
+        return;
     }
+    kill(-m_pid, SIGKILL);
+    // One stuck in the kernel (a hung file system) may take long to end; the
+    // reaper still sees to it, and Poll tells when.
+    if (m_reaped->ended.wait_for(lock, kKillWait, [&] { return m_reaped->done; }))
+        m_state = State::Failed;
 }

@@ -19,7 +19,9 @@ public:
                std::string& error);
     // Looks at the process without waiting.
     State Poll();
-    // Ends the process and everything it started (its process group).
+    // Ends the process and everything it started (its process group), and
+    // waits a little for its end. Once it has been reaped it does nothing:
+    // the number may be another program's by then.
     void Kill();
     pid_t Pid() const { return m_pid; }
 
