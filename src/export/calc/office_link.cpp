@@ -22,6 +22,30 @@ namespace {
 
 constexpr int kConnectTries = 3;
 
+// The thread that connects, while it runs. One whose connect blocks is
+// given up by its caller but stays until the pipe's owner accepts or goes
+// away; a new connect waits for it within its own limit rather than leave
+// another blocked beside it, one more per click. Never destroyed: such a
+// thread may outlive everything else.
+struct ConnectThread {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool running = false;
+};
+ConnectThread& TheConnectThread() {
+    static ConnectThread* const thread = new ConnectThread;
+    return *thread;
+}
+// Gives the connect thread's place up when it goes.
+struct LeaveConnectThread {
+    ~LeaveConnectThread() {
+        ConnectThread& thread = TheConnectThread();
+        std::lock_guard lock(thread.mutex);
+        thread.running = false;
+        thread.ended.notify_all();
+    }
+};
+
 // Connecting to a pipe whose owner never accepts blocks with nothing to
 // break, so it runs on a thread of its own and is given up after `limit`.
 // A connection that comes after that is closed by that thread.
@@ -36,37 +60,53 @@ Reference<css::connection::XConnection> ConnectWithin(const Reference<XComponent
         Reference<css::connection::XConnection> connection;
         std::exception_ptr error;
     };
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const css::connection::NoConnectException noConnection(
+        FromUtf8("The office's pipe takes no connection"), nullptr);
     auto attempt = std::make_shared<Attempt>();
     auto connector = css::connection::Connector::create(local);
     const rtl::OUString description = FromUtf8("pipe,name=" + pipeName);
-    std::thread([attempt, connector, description] {
-        Reference<css::connection::XConnection> connection;
-        std::exception_ptr error;
-        try {
-            connection = connector->connect(description);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        std::unique_lock lock(attempt->mutex);
-        if (attempt->abandoned) {
-            lock.unlock();
+    {
+        ConnectThread& thread = TheConnectThread();
+        std::unique_lock lock(thread.mutex);
+        // One still blocked at the end: this one would block the same way.
+        if (!thread.ended.wait_until(lock, deadline, [&] { return !thread.running; }))
+            throw noConnection;
+        thread.running = true;
+    }
+    try {
+        std::thread([attempt, connector, description] {
+            LeaveConnectThread leave;
+            Reference<css::connection::XConnection> connection;
+            std::exception_ptr error;
             try {
-                if (connection.is()) connection->close();
+                connection = connector->connect(description);
             } catch (...) {
+                error = std::current_exception();
             }
-            return;
-        }
-        attempt->connection = connection;
-        attempt->error = error;
-        attempt->finished = true;
-        attempt->done.notify_all();
-    }).detach();
+            std::unique_lock lock(attempt->mutex);
+            if (attempt->abandoned) {
+                lock.unlock();
+                try {
+                    if (connection.is()) connection->close();
+                } catch (...) {
+                }
+                return;
+            }
+            attempt->connection = connection;
+            attempt->error = error;
+            attempt->finished = true;
+            attempt->done.notify_all();
+        }).detach();
+    } catch (...) {
+        LeaveConnectThread leave;
+        throw;
+    }
 
     std::unique_lock lock(attempt->mutex);
-    if (!attempt->done.wait_for(lock, limit, [&] { return attempt->finished; })) {
+    if (!attempt->done.wait_until(lock, deadline, [&] { return attempt->finished; })) {
         attempt->abandoned = true;
-        throw css::connection::NoConnectException(FromUtf8("The office's pipe takes no connection"),
-                                                  nullptr);
+        throw noConnection;
     }
     if (attempt->error) std::rethrow_exception(attempt->error);
     return attempt->connection;
