@@ -7,7 +7,7 @@
 #include "export/calc/calc_options.h"
 #include "export/calc_module_path.h"
 #include "export/export_to_excel.h"
-#include "export/unavailable_client.h"
+#include "export/lazy_client.h"
 
 // The Calc bridge is a module loaded on first use: the office's libraries
 // are then needed only by those who export, and a machine without an office
@@ -33,43 +33,19 @@ AutomationClient* LoadBridge() {
     }
     if (!module) return nullptr;
     auto factory = reinterpret_cast<Factory>(dlsym(module, "kelvarin_calc_client"));
-    if (!factory) return nullptr;
+    if (!factory) {
+        dlclose(module);  // not kept: the next Export loads it anew
+        return nullptr;
+    }
     CalcOptions options;
     // A profile of its own (tests, demos) keeps the user's office out of it.
     if (const char* profile = std::getenv("KELVARIN_OFFICE_PROFILE")) options.profileDir = profile;
     return factory(&options);
 }
 
-// Stands in for the bridge until the first creation, which loads it: the
-// window holds the client from its start, but only an export needs it.
-using namespace automation;
-
-class LazyBridge final : public AutomationClient {
-public:
-    DispatchHandle Create(const std::string& progId) override { return Bridge().Create(progId); }
-    Variant Invoke(DispatchHandle object, DispId id, DispatchKind kind,
-                   std::span<const Variant> args, VarType resultType) override {
-        return Bridge().Invoke(object, id, kind, args, resultType);
-    }
-    void Release(DispatchHandle object) noexcept override {
-        // Nothing to give back before the first creation.
-        if (m_loaded) m_loaded->Release(object);
-    }
-
-private:
-    AutomationClient& Bridge() {
-        if (!m_loaded) {
-            AutomationClient* bridge = LoadBridge();
-            m_loaded = bridge ? bridge : &UnavailableAutomationClient();
-        }
-        return *m_loaded;
-    }
-    AutomationClient* m_loaded = nullptr;
-};
-
 }  // namespace
 
 AutomationClient& DefaultAutomationClient() {
-    static LazyBridge client;
+    static LazyClient client(LoadBridge);
     return client;
 }

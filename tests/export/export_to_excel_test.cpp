@@ -8,6 +8,7 @@
 
 #include "export/calc_module_path.h"
 #include "export/header_text.h"
+#include "export/lazy_client.h"
 #include "export/recording_client.h"
 #include "table_list.h"
 
@@ -84,6 +85,17 @@ TEST(CalcModulePath, BesideTheProgramThenThePrivateFolderAndNothingRelative) {
         {"/usr/bin", {}},
     };
     for (const auto& [dir, want] : cases) EXPECT_EQ(CalcModuleCandidates(dir), want) << dir;
+}
+
+// A client that cannot be loaded yet (no office installed) gives the Warning
+// box; the next Export loads it anew, and once loaded it is kept.
+TEST(LazyClient, AFailedLoadIsTriedAgainAtTheNextExport) {
+    RecordingClient loaded;
+    int loads = 0, boxes = 0;
+    LazyClient lazy([&]() -> AutomationClient* { return ++loads == 1 ? nullptr : &loaded; });
+    for (int click = 1; click <= 3; ++click)
+        ExportToExcel(lazy, TableList{}, [&](auto&, auto&, unsigned) { ++boxes; });
+    EXPECT_EQ(std::pair(1, 2), std::pair(boxes, loads)) << "Warnings, loads";
 }
 
 }  // namespace
