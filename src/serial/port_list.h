@@ -1,14 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The serial ports 1 to 12 as this system offers them; one file per
 // platform (port_list_posix.cpp, port_list_win32.cpp).
 
-// For each port: the device it opens, why (on Linux the variable, or the
-// n-th USB adapter with its stable by-id name, maker and product where
-// known) and whether it exists. One line per port after a heading.
+// For each port: the device it opens, why (on Linux the variable, the file
+// and line, or the n-th USB adapter with its stable by-id name, maker and
+// product where known) and whether it exists. One line per port after a
+// heading.
 std::string ListPorts();
 
 // The device port `number` opens, as named to the user.
@@ -19,3 +21,9 @@ std::string OpenFailureHint(std::uint32_t code);
 
 // How the --port option is described in a program's help.
 const char* PortOptionHelp();
+
+// Where the problems of the port settings files go (a line ignored, a file
+// that cannot be read), each once per process; the program prints them on
+// standard error under its own name. Unset: under ProgramTitle(). Windows has
+// no such files.
+void SetPortSettingsReport(std::function<void(const std::string& problem)> report);

@@ -72,21 +72,25 @@ std::string MakerAndProduct(const std::string& sysTty, const std::string& device
 }  // namespace
 
 std::string ListPortsUnder(const PortListRoots& roots) {
+    const PortTable table = ResolvePorts(roots);
+    ReportPortProblems(table.problems);
     std::string out = "port  device (* exists)\n";
     for (int n = 1; n <= 12; ++n) {
-        const PortSource source = ResolvePort(n, roots.devices);
+        const PortSource& source = table.ports[n - 1];
         char number[8];
         std::snprintf(number, sizeof number, "%4d", n);
         out += number;
         if (source.path.empty()) {
-            out += "    none (set KELVARIN_COM" + std::to_string(n) +
-                   " or plug in another USB adapter)\n";
+            out += "    none (COM" + std::to_string(n) + "= in ports.conf, KELVARIN_COM" +
+                   std::to_string(n) + " or another USB adapter)\n";
             continue;
         }
         out += Exists(source.path) ? "  * " : "    ";
         out += source.path + " (";
         if (!source.variable.empty()) {
             out += source.variable;
+        } else if (!source.file.empty()) {
+            out += source.file + ":" + std::to_string(source.line);
         } else {
             out += "USB adapter " + std::to_string(source.adapter);
             if (const std::string stable = ById(roots.byId, source.path); !stable.empty())
@@ -105,7 +109,9 @@ std::string ListPorts() {
 
 std::string PortDeviceText(int number) {
     const std::string path = PortDevicePath(number);
-    return path.empty() ? "no device; set KELVARIN_COM" + std::to_string(number) : path;
+    const std::string n = std::to_string(number);
+    return path.empty() ? "no device; name one as COM" + n + "= in ports.conf or KELVARIN_COM" + n
+                        : path;
 }
 
 std::string OpenFailureHint(std::uint32_t code) {
@@ -115,6 +121,6 @@ std::string OpenFailureHint(std::uint32_t code) {
 }
 
 const char* PortOptionHelp() {
-    return "serial port 1 to 12 ($KELVARIN_COM<N>, else a USB serial adapter\n"
-           "                     on the numbers no variable claims; see --list-ports)";
+    return "serial port 1 to 12 ($KELVARIN_COM<N>, COM<N>= in ports.conf, else a USB\n"
+           "                     serial adapter on the numbers none names; see --list-ports)";
 }

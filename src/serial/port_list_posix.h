@@ -2,9 +2,11 @@
 
 #include <string>
 
-// Where the POSIX port listing looks; tests point these at a made-up tree.
-struct PortListRoots {
-    std::string devices = "/dev";
+#include "serial/port_path.h"
+
+// Where the POSIX port listing looks besides the lookup's own places; tests
+// point these at a made-up tree.
+struct PortListRoots : PortPlaces {
     std::string byId = "/dev/serial/by-id";
     std::string sysTty = "/sys/class/tty";
 };
