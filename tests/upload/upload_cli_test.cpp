@@ -137,6 +137,14 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
          0, "r\nFull Range: 20\nData Length: 3\n", ""},
         {"KELVARIN_COM3=/no/tty $UP --list-ports | grep -F '(KELVARIN'", 0,
          "   3    /no/tty (KELVARIN_COM3)\n", ""},
+        // Looked up at the open and for its failure: the bad line is told once.
+        {"mkdir -p $dir/c/kelvarin; printf 'COM5 = /no/tty5\\nCOM13=/x\\n' "
+         ">$dir/c/kelvarin/ports.conf\n"
+         "XDG_CONFIG_HOME=$dir/c $UP --port 5 2>&1 | sed \"s|$dir|D|\"",
+         1,
+         "kelvarin-upload: D/c/kelvarin/ports.conf:2: port numbers are 1 to 12; line ignored\n"
+         "kelvarin-upload: cannot open port 5 (/no/tty5): No such file or directory\n",
+         ""},
         {"$UP --list-ports >/dev/full", 1, "", "cannot write to standard output: No space"},
         {"$UP --version >/dev/full", 1, "", "cannot write to standard output: No space"},
         {"start_tool --fast --records 3\n$UP --port 4 >/dev/full", 1, "",

@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
     if (const int status = ParseUploadOptions(argc, argv, PortOptionHelp(), options); status >= 0)
         return status;
     PrepareStandardOutput();
+    SetPortSettingsReport([](const std::string& problem) {
+        std::fprintf(stderr, "kelvarin-upload: %s\n", problem.c_str());
+    });
     if (const int status = StartRun(options, ListPorts); status >= 0) return status;
 
     // A console program has nobody to click a box away: the serial port's
