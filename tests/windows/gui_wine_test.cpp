@@ -78,21 +78,33 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEnterEnds) {
     RECT area;
     GetClientRect(m_main, &area);
     EXPECT_EQ(std::make_pair(area.right, area.bottom), std::make_pair(499L, 396L));
+    // A label keeps the template's width, or takes its text's where that is
+    // wider ("Full Range:" in Tahoma), up to the next control. Each label's
+    // text fits its width on one line in the dialog's font, MS Shell Dlg at 9
+    // points, which Wine draws in Tahoma.
     const struct {
+        const wchar_t* text;          // a label's, by which it is found (its id is no one's)
         int id, x, y, width, height;  // height -1: a drop-down list's own
-    } layout[] = {
-        {IDOK, 399, 329, 88, 25},  {kCombo, 70, 14, 65, -1},  {kOpen, 149, 12, 88, 25},
-        {kClose, 250, 12, 88, 25}, {kList, 12, 88, 371, 296}, {kUpload, 397, 95, 88, 25},
-        {kLength, 93, 60, 49, 23}, {kRange, 238, 61, 58, 23}, {kExport, 397, 135, 88, 25}};
+    } layout[] = {{L"", IDOK, 399, 329, 88, 25},        {L"", kCombo, 70, 14, 65, -1},
+                  {L"", kOpen, 149, 12, 88, 25},        {L"", kClose, 250, 12, 88, 25},
+                  {L"", kList, 12, 88, 371, 296},       {L"", kUpload, 397, 95, 88, 25},
+                  {L"", kLength, 93, 60, 49, 23},       {L"", kRange, 238, 61, 58, 23},
+                  {L"", kExport, 397, 135, 88, 25},     {L"Com No", 0, 12, 18, 46, 14},
+                  {L"Data Length:", 0, 12, 61, 74, 14}, {L"Full Range:", 0, 170, 63, 63, 14}};
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, CreateFontW(-12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, L"Tahoma"));
     for (const auto& e : layout) {
         RECT r;
-        GetWindowRect(Item(e.id), &r);
+        GetWindowRect(*e.text ? FindWindowExW(m_main, nullptr, L"Static", e.text) : Item(e.id), &r);
         MapWindowPoints(nullptr, m_main, reinterpret_cast<POINT*>(&r), 2);
         EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left,
                                      e.height < 0 ? -1 : r.bottom - r.top}),
                   (std::vector<LONG>{e.x, e.y, e.width, e.height}))
-            << e.id;
+            << (*e.text ? NarrowUtf16(e.text) : std::to_string(e.id));
+        EXPECT_LE(LOWORD(GetTabbedTextExtentW(dc, e.text, lstrlenW(e.text), 0, 0)), e.width);
     }
+    DeleteObject(SelectObject(dc, old));
+    ReleaseDC(nullptr, dc);
 
     // Port 1 is the tool: its first three records.
     OpenAndUpload();

@@ -72,7 +72,9 @@ std::uint32_t ControlWindowStyle(const ControlTemplate& c) {
             ws |= (c.style & kDefault) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
             break;
         case ControlKind::Static:
-            ws |= WS_GROUP | SS_LEFT;
+            // One line, cut at its end when too long, never reduced to the
+            // words that fit on a first line.
+            ws |= WS_GROUP | SS_LEFTNOWORDWRAP;
             if (c.style & kNoPrefix) ws |= SS_NOPREFIX;
             break;
         case ControlKind::Icon:

@@ -2,6 +2,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <string>
+#include <utility>
+
 #include "ui/win32/dialog_builder.h"
 #include "winapi/win32_text.h"
 
@@ -78,6 +82,7 @@ void Win32Window::Create() {
                                  m_parent, &Win32Window::DialogProc,
                                  reinterpret_cast<LPARAM>(this));
     if (!m_hwnd) return;
+    WidenLabels();
     // An icon the dialog manager could not load (see LoadIconInAnyLanguage).
     for (const ControlTemplate& c : m_template.controls) {
         if (c.kind != ControlKind::Icon) continue;
@@ -86,6 +91,68 @@ void Win32Window::Create() {
             if (HICON icon = LoadIconInAnyLanguage(m_instance, c.resource))
                 ::SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
     }
+}
+
+namespace {
+
+// The width the label's text takes on one line in the label's own font.
+int TextWidth(HWND label) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(label)) + 1, L'\0');
+    const int got = ::GetWindowTextW(label, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+    HDC dc = ::GetDC(label);
+    HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    RECT extent{};
+    const UINT prefix = (::GetWindowLongW(label, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+    ::DrawTextW(dc, text.c_str(), -1, &extent, DT_CALCRECT | DT_SINGLELINE | prefix);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    return extent.right - extent.left;
+}
+
+}  // namespace
+
+// The template's widths are in dialog units, from the font's average letter;
+// a given text in a given face, hinted, may need more. A label too narrow for
+// its text takes the free room to its right rather than lose its last
+// letters; one that fits keeps the template's rectangle.
+void Win32Window::WidenLabels() {
+    // The dialog manager makes the controls in template order, each below
+    // the one before in the Z order.
+    HWND child = ::GetWindow(m_hwnd, GW_CHILD);
+    for (const ControlTemplate& c : m_template.controls) {
+        if (!child) break;
+        HWND control = std::exchange(child, ::GetWindow(child, GW_HWNDNEXT));
+        if (c.kind != ControlKind::Static) continue;
+        RECT placed;
+        ::GetWindowRect(control, &placed);
+        ::MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&placed), 2);
+        const int width = placed.right - placed.left;
+        const int needed = TextWidth(control);
+        if (needed <= width) continue;
+        // Never narrower than the template made it.
+        const int widened = std::max(width, std::min(needed, RoomToTheRight(c, placed)));
+        ::SetWindowPos(control, nullptr, 0, 0, widened, placed.bottom - placed.top,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+// Up to the nearest visible control that starts right of the template's
+// rectangle on the same rows, one pixel apart, or to the dialog's edge.
+int Win32Window::RoomToTheRight(const ControlTemplate& c, const RECT& placed) const {
+    RECT client;
+    ::GetClientRect(m_hwnd, &client);
+    int right = client.right;
+    for (const ControlTemplate& other : m_template.controls) {
+        const bool overlapsRows = other.y < c.y + c.cy && c.y < other.y + other.cy;
+        if (&other == &c || !(other.style & kVisible) || !overlapsRows || other.x < c.x + c.cx)
+            continue;
+        RECT units{other.x, 0, 0, 0};
+        ::MapDialogRect(m_hwnd, &units);
+        right = std::min(right, static_cast<int>(units.left) - 1);
+    }
+    return right - placed.left;
 }
 
 HWND Win32Window::FindIconControl() const {

@@ -64,6 +64,8 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     HWND FindIconControl() const;
+    void WidenLabels();
+    int RoomToTheRight(const ControlTemplate& c, const RECT& placed) const;
 
     HINSTANCE m_instance;
     const DialogTemplate& m_template;
