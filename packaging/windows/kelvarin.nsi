@@ -1,5 +1,6 @@
 ; The Windows installer: per-machine, into Program Files, with Start menu
-; shortcuts, an entry under installed programs and a silent mode (/S).
+; shortcuts, an entry under installed programs and a silent mode (/S). A
+; folder elsewhere gets Program Files' permissions before anything goes in.
 ; makensis -DVERSION=x.y.z -DSTAGE=<folder with the programs> -DOUTFILE=<setup.exe>
 Target amd64-unicode
 ManifestDPIAware true
@@ -35,6 +36,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}, MI
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 ; No "Run Kelvarin" here: it would run with the installer's administrator
@@ -87,9 +89,60 @@ Function .onInit
     SetShellVarContext all
 FunctionEnd
 
+; A folder outside Program Files inherits what its parent allows: in the
+; root of C: that is "Authenticated Users: Modify", and any user could then
+; replace the programs, the uninstaller or a library beside them, which an
+; administrator may run. Such a folder is made by the install section and
+; given Program Files' permissions there. One that exists already may have
+; been made, and so be owned, by any user: it is refused, unless Kelvarin
+; was installed there before. Sets $R0 to 1 for a folder outside Program
+; Files, $R1 to the reason for refusing it ("" if none), and makes $INSTDIR
+; a full path ("..\" resolved).
+Function CheckInstallFolder
+    System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r0, p 0) i .r1'
+    ${If} $1 > 0
+        StrCpy $INSTDIR $0
+    ${EndIf}
+    StrLen $0 "$PROGRAMFILES64\"
+    StrCpy $0 "$INSTDIR" $0
+    StrCpy $R0 0
+    StrCpy $R1 ""
+    ${If} $0 != "$PROGRAMFILES64\"
+        StrCpy $R0 1
+        ReadRegStr $0 HKLM "${APP_KEY}" "InstallDir"
+        ${If} ${FileExists} "$INSTDIR\*.*"
+        ${AndIf} $0 != $INSTDIR
+            StrCpy $R1 "$INSTDIR exists already and others may be able to change it. Choose a new folder."
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
+
+Function DirectoryLeave
+    Call CheckInstallFolder
+    ${If} $R1 != ""
+        MessageBox MB_OK|MB_ICONEXCLAMATION "$R1"
+        Abort
+    ${EndIf}
+FunctionEnd
+
 Section "Install"
+    Call CheckInstallFolder
+    ${If} $R1 != ""
+        Abort "$R1"
+    ${EndIf}
     !insertmacro WaitWhileRunning
     SetOutPath "$INSTDIR"
+    ; Administrators and SYSTEM: full control; users: read and run. By SID,
+    ; which every language of Windows knows. Nothing is written before.
+    ${If} $R0 == 1
+        nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r \
+            *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+        Pop $0
+        ${If} $0 != 0
+            RMDir "$INSTDIR"
+            Abort "The permissions of $INSTDIR could not be set: nothing was installed."
+        ${EndIf}
+    ${EndIf}
     File "${STAGE}\kelvarin.exe"
     File "${STAGE}\kelvarin-upload.exe"
     File "${STAGE}\LICENSE.txt"

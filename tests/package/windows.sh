@@ -3,7 +3,8 @@
 # their own: silent install (twice: one entry), shortcuts and uninstall entry,
 # an upload with the installed kelvarin-upload.exe from the simulated tool on
 # COM1, install and uninstall refused while Kelvarin runs, then a silent
-# uninstall that leaves nothing; the zip's programs run. Needs an X display.
+# uninstall that leaves nothing; the zip's programs run; the installer's
+# script secures a folder outside Program Files. Needs an X display.
 #
 #   windows.sh TORQUE_SIM MODEM_LINES_SHIM
 set -euo pipefail
@@ -22,6 +23,14 @@ trap '"$root/scripts/wine-env" stop; rm -rf "$work"' EXIT
 fail() { echo "windows package: $*" >&2; exit 1; }
 w() { wine "$@" </dev/null 2>/dev/null; }
 started() { timeout 30 xdotool search --sync --onlyvisible --name '^Kelvarin$' >/dev/null; }
+
+# Wine has neither ACLs nor elevation: no run here can show what the installer
+# does to a folder outside Program Files, so its script is read instead. The
+# folder's permissions are set before the first file goes in, and the finish
+# page offers no "Run Kelvarin" (it would run with the installer's rights).
+nsi=$root/packaging/windows/kelvarin.nsi
+! sed '/nsExec::.*icacls/q' "$nsi" | grep -q '^ *File ' && ! grep -q MUI_FINISHPAGE_RUN "$nsi" ||
+    fail "the installer writes files before it sets their folder's permissions, or runs Kelvarin"
 
 "$root/scripts/wine-env" fresh
 "$root/scripts/wine-env" start
@@ -61,4 +70,4 @@ w "$work/kelvarin-$version/kelvarin-upload.exe" --help | grep -q 'usage: kelvari
 wine "$work/kelvarin-$version/kelvarin.exe" </dev/null >/dev/null 2>&1 &
 started || fail "the zip's kelvarin.exe did not start"
 w taskkill /F /IM kelvarin.exe >/dev/null || true
-echo "windows package: installed twice as one, upload, refused while running, uninstalled without a trace; zip runs"
+echo "windows package: folder secured first, installed twice as one, upload, refused while running, uninstalled without a trace; zip runs"
