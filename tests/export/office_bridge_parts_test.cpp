@@ -31,7 +31,9 @@ TEST(CallWatchdog, DisarmReturnsOnlyOnceAnExpiryAlreadyTakenHasActed) {
     });
     while (!entered) std::this_thread::sleep_for(1ms);
     dog.Disarm();
-    EXPECT_TRUE(acted);
+    EXPECT_TRUE(acted && dog.Expired());
+    dog.Arm(CallWatchdog::Clock::now() + 1h, {});
+    EXPECT_FALSE(dog.Expired()) << "a new call starts unexpired";
 }
 
 // An office that ends, or is killed, is reaped at once (no zombie waits for
