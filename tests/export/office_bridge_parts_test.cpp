@@ -1,5 +1,6 @@
 // The office bridge's parts that need no office: the call watchdog, the
 // started office's process and the broken-pipe guard.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -40,9 +41,10 @@ TEST(CallWatchdog, DisarmReturnsOnlyOnceAnExpiryAlreadyTakenHasActed) {
 // a Poll) and its outcome kept; once reaped, Kill no longer signals its
 // number, which may be another program's by then.
 TEST(OfficeProcess, AnEndedOrKilledOfficeIsReapedAtOnceAndItsOutcomeKept) {
-    prctl(PR_SET_CHILD_SUBREAPER, 1);  // what an office leaves behind becomes ours
+    prctl(PR_SET_CHILD_SUBREAPER, 1);              // what an office leaves behind becomes ours
+    const int ours = open("/dev/null", O_RDONLY);  // none of our descriptors reaches it
     const std::pair<const char*, OfficeProcess::State> cases[] = {
-        {"sleep 60 & exit 0", OfficeProcess::State::ExitedOk},
+        {"[ ! -e /proc/$$/fd/3 ] && { sleep 60 & exit 0; }", OfficeProcess::State::ExitedOk},
         {"exit 3", OfficeProcess::State::Failed},
         {"exec sleep 60", OfficeProcess::State::Failed}};
     for (const auto& [script, outcome] : cases) {
@@ -67,6 +69,7 @@ TEST(OfficeProcess, AnEndedOrKilledOfficeIsReapedAtOnceAndItsOutcomeKept) {
         EXPECT_TRUE(kill(-office.Pid(), SIGTERM) != 0 ||
                     (waitpid(-office.Pid(), &status, 0) > 0 && WTERMSIG(status) == SIGTERM));
     }
+    close(ours);
 }
 
 // A pipe broken while the guard is held leaves nothing pending; a SIGPIPE
