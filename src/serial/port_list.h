@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 // The serial ports 1 to 12 as this system offers them; one file per
@@ -21,9 +20,3 @@ std::string OpenFailureHint(std::uint32_t code);
 
 // How the --port option is described in a program's help.
 const char* PortOptionHelp();
-
-// Where the problems of the port settings files go (a line ignored, a file
-// that cannot be read), each once per process; the program prints them on
-// standard error under its own name. Unset: under ProgramTitle(). Windows has
-// no such files.
-void SetPortSettingsReport(std::function<void(const std::string& problem)> report);

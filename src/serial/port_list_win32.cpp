@@ -31,5 +31,3 @@ std::string OpenFailureHint(std::uint32_t) {
 const char* PortOptionHelp() {
     return "serial port COM1 to COM12";
 }
-
-void SetPortSettingsReport(std::function<void(const std::string&)>) {}

@@ -8,13 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "serial/port_list.h"
 #include "winapi/program_title.h"
 
 namespace {
@@ -116,7 +114,6 @@ void ReadSettings(const std::string& file, PortTable& table) {
 }
 
 std::mutex g_reportLock;
-std::function<void(const std::string&)> g_report;
 std::set<std::string> g_reported;
 
 }  // namespace
@@ -167,15 +164,7 @@ std::string PortDevicePath(int n, const PortPlaces& places) {
 void ReportPortProblems(const std::vector<std::string>& problems) {
     std::lock_guard lock(g_reportLock);
     for (const std::string& problem : problems) {
-        if (!g_reported.insert(problem).second) continue;
-        if (g_report)
-            g_report(problem);
-        else
+        if (g_reported.insert(problem).second)
             std::fprintf(stderr, "%s: %s\n", ProgramTitle().c_str(), problem.c_str());
     }
-}
-
-void SetPortSettingsReport(std::function<void(const std::string& problem)> report) {
-    std::lock_guard lock(g_reportLock);
-    g_report = std::move(report);
 }

@@ -41,8 +41,8 @@ PortTable ResolvePorts(const PortPlaces& places = {});
 // are reported.
 std::string PortDevicePath(int n, const PortPlaces& places = {});
 
-// Hands each problem this process has not reported before to the function
-// set by SetPortSettingsReport (port_list.h).
+// Says each problem this process has not said before on standard error,
+// under the program's title ("kelvarin-upload: ...", "kelvarin: ...").
 void ReportPortProblems(const std::vector<std::string>& problems);
 
 // The USB serial adapters present, in port order.

@@ -24,16 +24,14 @@ int main(int argc, char** argv) {
     if (const int status = ParseUploadOptions(argc, argv, PortOptionHelp(), options); status >= 0)
         return status;
     PrepareStandardOutput();
-    SetPortSettingsReport([](const std::string& problem) {
-        std::fprintf(stderr, "kelvarin-upload: %s\n", problem.c_str());
-    });
+    // Its reports (port settings, the serial port's boxes) carry this name.
+    SetProgramTitle("kelvarin-upload");
     if (const int status = StartRun(options, ListPorts); status >= 0) return status;
 
     // A console program has nobody to click a box away: the serial port's
     // reports go to standard error. Once the end frame is in, the tool may
     // drop the line as soon as it has our last acknowledgement: nothing to
     // report then.
-    SetProgramTitle("kelvarin-upload");
     std::atomic<bool> uploadDone{false};
     SetBoxFunction([&](const std::string& text, const std::string& caption, std::uint32_t) {
         if (uploadDone) return IDOK;

@@ -4,7 +4,6 @@
 
 #include "app/kelvarin_app.h"
 #include "kelvarin_version.h"
-#include "serial/port_list.h"
 #include "ui/qt/qt_backend.h"
 #include "winapi/message_box.h"
 
@@ -16,10 +15,6 @@ int main(int argc, char** argv) {
         std::printf("kelvarin %s\n", KELVARIN_VERSION);
         return 0;
     }
-    // Read when a port opens; what it cannot use goes to the terminal.
-    SetPortSettingsReport([](const std::string& problem) {
-        std::fprintf(stderr, "kelvarin: %s\n", problem.c_str());
-    });
     QApplication application(argc, argv);
     QtBackend backend;
 
