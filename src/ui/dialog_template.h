@@ -68,4 +68,17 @@ struct DialogTemplate {
             if (c.id == controlId) return &c;
         return nullptr;
     }
+
+    // The nearest visible control right of `c` on the rows it spans, which a
+    // label too narrow for its text may grow up to; nullptr: the dialog's edge.
+    const ControlTemplate* RightNeighbour(const ControlTemplate& c) const {
+        const ControlTemplate* nearest = nullptr;
+        for (const ControlTemplate& other : controls) {
+            const bool sameRows = other.y < c.y + c.cy && c.y < other.y + other.cy;
+            if (&other != &c && (other.style & kVisible) && sameRows && other.x >= c.x + c.cx &&
+                (!nearest || other.x < nearest->x))
+                nearest = &other;
+        }
+        return nearest;
+    }
 };

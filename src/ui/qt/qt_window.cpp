@@ -223,13 +223,9 @@ void QtWindow::BuildControl(const ControlTemplate& c) {
 }
 
 int QtWindow::RoomToTheRight(const ControlTemplate& c) const {
-    int right = m_units.X(m_template.cx) - m_units.X(c.x);
-    for (const ControlTemplate& other : m_template.controls) {
-        const bool overlapsRows = other.y < c.y + c.cy && c.y < other.y + other.cy;
-        if (&other != &c && (other.style & kVisible) && overlapsRows && other.x >= c.x + c.cx)
-            right = std::min(right, m_units.X(other.x) - m_units.X(c.x) - 1);
-    }
-    return right;
+    const ControlTemplate* next = m_template.RightNeighbour(c);
+    return next ? m_units.X(next->x) - m_units.X(c.x) - 1
+                : m_units.X(m_template.cx) - m_units.X(c.x);
 }
 
 INT_PTR QtWindow::RunModal() {

@@ -141,18 +141,14 @@ void Win32Window::WidenLabels() {
 // Up to the nearest visible control that starts right of the template's
 // rectangle on the same rows, one pixel apart, or to the dialog's edge.
 int Win32Window::RoomToTheRight(const ControlTemplate& c, const RECT& placed) const {
-    RECT client;
-    ::GetClientRect(m_hwnd, &client);
-    int right = client.right;
-    for (const ControlTemplate& other : m_template.controls) {
-        const bool overlapsRows = other.y < c.y + c.cy && c.y < other.y + other.cy;
-        if (&other == &c || !(other.style & kVisible) || !overlapsRows || other.x < c.x + c.cx)
-            continue;
-        RECT units{other.x, 0, 0, 0};
-        ::MapDialogRect(m_hwnd, &units);
-        right = std::min(right, static_cast<int>(units.left) - 1);
+    RECT edge{};
+    if (const ControlTemplate* next = m_template.RightNeighbour(c)) {
+        edge.left = next->x;
+        ::MapDialogRect(m_hwnd, &edge);
+        return edge.left - 1 - placed.left;
     }
-    return right - placed.left;
+    ::GetClientRect(m_hwnd, &edge);
+    return edge.right - placed.left;
 }
 
 HWND Win32Window::FindIconControl() const {
