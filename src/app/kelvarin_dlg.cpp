@@ -1,6 +1,8 @@
 #include "app/kelvarin_dlg.h"
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "app/about_dlg.h"
 #include "app/app_resources.h"
@@ -11,6 +13,7 @@
 #include "protocol/record_handler.h"
 #include "ui/app.h"
 #include "ui/ddx.h"
+#include "winapi/field_text.h"
 
 namespace {
 
@@ -24,11 +27,14 @@ constexpr ColumnSpec kColumns[] = {{"ID", 90}, {"DATA", 100}, {"UNIT", 100}, {"P
 
 }  // namespace
 
-CKelvarinDlg::CKelvarinDlg(CommPlatform& platform, AutomationClient& automation)
+CKelvarinDlg::CKelvarinDlg(CommPlatform& platform, AutomationClient& automation,
+                           std::unique_ptr<HistoryWriter> history, std::string (*deviceOf)(int))
     : CDialogEx(kMainDialogTemplate),
       m_port(platform),
       m_receiver(this),
-      m_automation(&automation) {
+      m_automation(&automation),
+      m_deviceOf(deviceOf),
+      m_history(std::move(history)) {
     m_hIcon = AfxGetBackend().LoadIcon(IDR_MAINFRAME);
     m_records.SetSize(50, 10);
 }
@@ -187,8 +193,30 @@ void CKelvarinDlg::SendFrameBytes(const std::uint8_t* bytes, std::uint32_t count
 }
 
 void CKelvarinDlg::EnableExport() {
+    // Complete even while the port closes: it is kept all the same.
+    KeepInHistory();
     if (m_closingPort) return;
     EnableItem(IDC_BUTTON_EXPORT, TRUE);
+}
+
+void CKelvarinDlg::KeepInHistory() {
+    if (!m_history) return;
+    const int port = m_port.PortNumber();
+    UploadEntry entry = NewUploadEntry("window", port, m_deviceOf ? m_deviceOf(port) : "");
+    entry.info.fullRange = FloatFieldText(m_fullRange);
+    entry.info.dataLength = UnsignedFieldText(m_dataLength);
+    for (int row = 0; row < m_listData.GetItemCount(); ++row)
+        entry.records.push_back({m_listData.GetItemText(row, 0),
+                                 m_listData.GetItemText(row, 1),
+                                 m_listData.GetItemText(row, 2),
+                                 m_listData.GetItemText(row, 3),
+                                 {}});
+    // The acknowledgement of the end frame is on its way: a failed write
+    // shows within a few milliseconds at 9600 baud.
+    m_history->Keep(std::move(entry), [this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        return !m_port.IsWriteFailed();
+    });
 }
 
 void CKelvarinDlg::HandleRecordFrame(const std::uint8_t* payload) {

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "export/automation.h"
+#include "history/history_writer.h"
 #include "protocol/frame_receiver.h"
 #include "protocol/record.h"
 #include "serial/serial_port.h"
@@ -16,8 +19,12 @@ class CDataExchange;
 class CKelvarinDlg : public CDialogEx, private FrameReceiverOwner {
 public:
     CKelvarinDlg();
-    // Tests: a serial platform and an automation client of their own.
-    CKelvarinDlg(CommPlatform& platform, AutomationClient& automation);
+    // Tests: a serial platform and an automation client of their own, and
+    // the history each completed upload goes to, if any, with the device
+    // name of a port number.
+    CKelvarinDlg(CommPlatform& platform, AutomationClient& automation,
+                 std::unique_ptr<HistoryWriter> history = nullptr,
+                 std::string (*deviceOf)(int) = nullptr);
     ~CKelvarinDlg() override;
 
     // Writes the list into a new spreadsheet; failures after the spreadsheet
@@ -57,9 +64,14 @@ private:
     void HandleRecordFrame(const std::uint8_t* payload) override;
 
     void EnableItem(int id, BOOL enable);
+    void KeepInHistory();
 
     AutomationClient* m_automation;
     // Set while "Port Close" waits for the worker: an end frame handled then
     // must not offer "Export" on a port that is going away.
     BOOL m_closingPort = FALSE;
+    std::string (*m_deviceOf)(int);
+    // Last: it goes first, waiting for a record under way while the port
+    // it asks about is still there.
+    std::unique_ptr<HistoryWriter> m_history;
 };

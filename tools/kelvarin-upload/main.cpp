@@ -11,6 +11,7 @@
 #include "protocol/upload_state.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
+#include "upload_history.h"
 #include "upload_options.h"
 #include "upload_owner.h"
 #include "upload_report.h"
@@ -88,11 +89,14 @@ int main(int argc, char** argv) {
     const bool ackHeld = serial.SendPending();
     serial.Close();
     // The upload is complete all the same; the tool may offer it again.
-    if (state.exportEnabled && (ackHeld || serial.IsWriteFailed()))
+    const bool ackWritten = !ackHeld && !serial.IsWriteFailed();
+    if (state.exportEnabled && !ackWritten)
         std::fputs("kelvarin-upload: the tool may not have seen the last acknowledgement\n",
                    stderr);
     CloseUploadOwner();
     if (trace) trace->Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
 
-    return ReportUpload(state, options, serial.IsLineLost(), Interrupted());
+    const int status = ReportUpload(state, options, serial.IsLineLost(), Interrupted());
+    KeepInHistory(state, options, ackWritten);
+    return status;
 }

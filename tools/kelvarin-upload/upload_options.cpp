@@ -13,7 +13,8 @@ void Usage(FILE* out, const char* portHelp) {
         out,
         "usage: kelvarin-upload --port N [--timeout SECONDS] [--format text|csv|json]\n"
         "                       [--output FILE [--force]] [--summary] [--limits LOWER:UPPER]\n"
-        "                       [--trace]\n"
+        "                       [--trace] [--tool NAME] [--operator NAME] [--job NAME]\n"
+        "                       [--db FILE | --no-history]\n"
         "       kelvarin-upload --list-ports | --version | --help\n"
         "  --port N           %s\n"
         "  --timeout SECONDS  give up when the upload has not ended by then (default 60)\n"
@@ -24,6 +25,12 @@ void Usage(FILE* out, const char* portHelp) {
         "  --summary          count, passed, failed, mean, s, min, max, range per unit\n"
         "  --limits L:U       with the summary: readings outside L..U, Cm and Cmk\n"
         "  --trace            every frame both ways on standard error\n"
+        "  --tool NAME        the tags the upload is kept under in the history (UTF-8)\n"
+        "  --operator NAME\n"
+        "  --job NAME\n"
+        "  --db FILE          the history to keep the upload in (else $KELVARIN_HISTORY,\n"
+        "                     else the user's data folder; KELVARIN_HISTORY=off: none)\n"
+        "  --no-history       do not keep the upload in the history\n"
         "  --list-ports       what each port number opens\n"
         "  --version          print the version\n"
         "exit status: 0 done, 1 upload failed, 2 bad arguments or refused output file,\n"
@@ -68,7 +75,8 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool takesValue = arg == "--port" || arg == "--timeout" || arg == "--format" ||
-                                arg == "--output" || arg == "--limits";
+                                arg == "--output" || arg == "--limits" || arg == "--tool" ||
+                                arg == "--operator" || arg == "--job" || arg == "--db";
         if (takesValue && i + 1 >= argc) {
             std::fprintf(stderr, "kelvarin-upload: %s needs a value\n", arg.c_str());
             return 2;
@@ -103,6 +111,20 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
             if (!options.limits)
                 return Refuse("--limits takes LOWER:UPPER, two numbers with LOWER below UPPER");
             options.summary = true;
+        } else if (arg == "--tool" || arg == "--operator" || arg == "--job") {
+            const std::string name = argv[++i];
+            if (!IsUtf8(name)) {
+                std::fprintf(stderr, "kelvarin-upload: %s takes a name in UTF-8\n", arg.c_str());
+                return 2;
+            }
+            (arg == "--tool"  ? options.tags.tool
+             : arg == "--job" ? options.tags.job
+                              : options.tags.operatorName) = name;
+        } else if (arg == "--db") {
+            options.db = argv[++i];
+            if (options.db.empty()) return Refuse("--db needs a file name");
+        } else if (arg == "--no-history") {
+            options.noHistory = true;
         } else if (arg == "--trace") {
             options.trace = true;
         } else if (arg == "--list-ports") {
@@ -120,6 +142,8 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
     }
     if (options.version || options.listPorts) return -1;
     if (options.force && options.output.empty()) return Refuse("--force goes with --output FILE");
+    if (options.noHistory && !options.db.empty())
+        return Refuse("--db and --no-history exclude each other");
     if (port == 0) {
         std::fputs("kelvarin-upload: --port is required\n", stderr);
         Usage(stderr, portHelp);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "history/upload_entry.h"
 #include "upload_stats.h"
 #include "upload_table.h"
 
@@ -18,6 +19,9 @@ struct UploadOptions {
     bool trace = false;
     bool listPorts = false;
     bool version = false;
+    bool noHistory = false;
+    std::string db;  // empty: where KELVARIN_HISTORY or the default puts it
+    UploadTags tags;
 };
 
 // Parses argv into `options`. Returns -1 to go on, otherwise the exit status

@@ -1,18 +1,7 @@
 #include "upload_stats.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
-
-std::optional<double> ValueOf(const std::string& text) {
-    if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos) return {};
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(value)) return {};
-    return value;
-}
 
 std::vector<Reading> ReadingsOf(const TextList& list) {
     std::vector<Reading> readings;
@@ -22,56 +11,61 @@ std::vector<Reading> ReadingsOf(const TextList& list) {
     return readings;
 }
 
-namespace {
+SummaryBuilder::SummaryBuilder(std::optional<Limits> limits) : m_limits(limits) {}
 
-UnitSummary SummariseUnit(const std::string& unit, const std::vector<Reading>& readings,
-                          const std::optional<Limits>& limits) {
-    UnitSummary summary;
-    summary.unit = unit;
-    double sum = 0.0;
-    for (const Reading& r : readings) {
-        if (r.unit != unit || !r.value) continue;
-        const double v = *r.value;
-        summary.min = summary.count == 0 ? v : std::min(summary.min, v);
-        summary.max = summary.count == 0 ? v : std::max(summary.max, v);
-        ++summary.count;
-        (r.failed ? summary.failed : summary.passed) += 1;
-        sum += v;
-        if (limits && (v < limits->lower || v > limits->upper)) ++summary.outside;
+void SummaryBuilder::Add(std::string_view unit, std::optional<double> value, bool failed) {
+    if (!value) {
+        ++m_noValue;
+        return;
     }
-    summary.mean = sum / summary.count;
-    summary.range = summary.max - summary.min;
-    if (summary.count >= 2) {
-        // Two passes: the deviations are small against the values.
-        double squares = 0.0;
-        for (const Reading& r : readings)
-            if (r.unit == unit && r.value)
-                squares += (*r.value - summary.mean) * (*r.value - summary.mean);
-        // Equal values have no spread, whatever rounding the mean picked up.
-        summary.s = summary.range == 0.0 ? 0.0 : std::sqrt(squares / (summary.count - 1));
+    if (m_last >= m_units.size() || m_units[m_last].figures.unit != unit) {
+        m_last = 0;
+        while (m_last < m_units.size() && m_units[m_last].figures.unit != unit) ++m_last;
+        if (m_last == m_units.size()) {
+            m_units.emplace_back();
+            m_units.back().figures.unit = unit;
+        }
     }
-    if (limits && summary.s && *summary.s > 0.0) {
-        summary.cm = (limits->upper - limits->lower) / (6.0 * *summary.s);
-        summary.cmk = std::min(limits->upper - summary.mean, summary.mean - limits->lower) /
-                      (3.0 * *summary.s);
+    Running& r = m_units[m_last];
+    UnitSummary& u = r.figures;
+    const double v = *value;
+    u.min = u.count == 0 ? v : std::min(u.min, v);
+    u.max = u.count == 0 ? v : std::max(u.max, v);
+    ++u.count;
+    (failed ? u.failed : u.passed) += 1;
+    if (m_limits && (v < m_limits->lower || v > m_limits->upper)) ++u.outside;
+    // Welford's update: stable for values far from zero with a small spread,
+    // and one pass over readings that need not fit in memory.
+    r.sum += v;
+    const double delta = v - u.mean;
+    u.mean += delta / u.count;
+    r.m2 += delta * (v - u.mean);
+}
+
+UploadSummary SummaryBuilder::Finish() const {
+    UploadSummary summary;
+    summary.limits = m_limits;
+    summary.noValue = m_noValue;
+    for (const Running& r : m_units) {
+        UnitSummary u = r.figures;
+        // The plain mean where it is exact (equal values); the running one
+        // drifts by rounding otherwise.
+        u.mean = r.sum / u.count;
+        u.range = u.max - u.min;
+        if (u.count >= 2)
+            // Equal values have no spread, whatever rounding picked up.
+            u.s = u.range == 0.0 ? 0.0 : std::sqrt(std::max(r.m2, 0.0) / (u.count - 1));
+        if (m_limits && u.s && *u.s > 0.0) {
+            u.cm = (m_limits->upper - m_limits->lower) / (6.0 * *u.s);
+            u.cmk = std::min(m_limits->upper - u.mean, u.mean - m_limits->lower) / (3.0 * *u.s);
+        }
+        summary.units.push_back(std::move(u));
     }
     return summary;
 }
 
-}  // namespace
-
 UploadSummary Summarise(const std::vector<Reading>& readings, std::optional<Limits> limits) {
-    UploadSummary summary;
-    summary.limits = limits;
-    std::vector<std::string> units;
-    for (const Reading& r : readings) {
-        if (!r.value) {
-            ++summary.noValue;
-            continue;
-        }
-        if (std::find(units.begin(), units.end(), r.unit) == units.end()) units.push_back(r.unit);
-    }
-    for (const std::string& unit : units)
-        summary.units.push_back(SummariseUnit(unit, readings, limits));
-    return summary;
+    SummaryBuilder builder(limits);
+    for (const Reading& r : readings) builder.Add(r.unit, r.value, r.failed);
+    return builder.Finish();
 }

@@ -2,8 +2,10 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "protocol/data_value.h"
 #include "protocol/text_list.h"
 
 // One reading as the list shows it: its unit text, its value when the DATA
@@ -46,7 +48,24 @@ struct UploadSummary {
 // The readings of the list's rows (columns ID, DATA, UNIT, PASS).
 std::vector<Reading> ReadingsOf(const TextList& list);
 
-// A DATA text as a number; empty for "null" or anything that is not one.
-std::optional<double> ValueOf(const std::string& text);
+// The summary built one reading at a time, in the order of the list, so
+// that any number of stored readings can be summarised without holding them.
+class SummaryBuilder {
+public:
+    explicit SummaryBuilder(std::optional<Limits> limits);
+    void Add(std::string_view unit, std::optional<double> value, bool failed);
+    UploadSummary Finish() const;
+
+private:
+    struct Running {
+        UnitSummary figures;
+        double sum = 0.0;
+        double m2 = 0.0;  // sum of squared deviations from the running mean
+    };
+    std::optional<Limits> m_limits;
+    std::vector<Running> m_units;
+    std::size_t m_last = 0;  // the unit added last: the next is most likely the same
+    int m_noValue = 0;
+};
 
 UploadSummary Summarise(const std::vector<Reading>& readings, std::optional<Limits> limits);

@@ -2,10 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
-namespace {
-
-// RFC 4180: quoted only when the text would otherwise break the row.
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -15,6 +13,8 @@ std::string CsvField(const std::string& text) {
     }
     return quoted + '"';
 }
+
+namespace {
 
 std::string Fixed(double value) {
     char text[64];
@@ -57,8 +57,10 @@ std::size_t Utf8Length(const std::string& text, std::size_t i) {
     return length;
 }
 
-void AppendJsonSummary(std::string& out, const UploadSummary& summary) {
-    out += ",\n  \"summary\": {\n    \"units\": [";
+}  // namespace
+
+std::string SummaryJson(const UploadSummary& summary) {
+    std::string out = "{\n    \"units\": [";
     for (std::size_t i = 0; i < summary.units.size(); ++i) {
         const UnitSummary& u = summary.units[i];
         out += i == 0 ? "\n" : ",\n";
@@ -78,15 +80,19 @@ void AppendJsonSummary(std::string& out, const UploadSummary& summary) {
     if (summary.limits)
         out += ",\n    \"limits\": {\"lower\": " + Fixed(summary.limits->lower) +
                ", \"upper\": " + Fixed(summary.limits->upper) + "}";
-    out += "\n  }";
+    return out + "\n  }";
 }
 
-std::string Json(const UploadState& state, const UploadSummary* summary) {
-    const TextList& list = state.list;
-    std::string out = "{\n  \"full_range\": ";
-    out += ValueOf(state.rangeText) ? state.rangeText : "null";
+namespace {
+
+std::string Json(const TextList& list, const std::string& rangeText, const std::string& lengthText,
+                 const UploadSummary* summary, const std::string& uploadJson) {
+    std::string out = "{\n  ";
+    if (!uploadJson.empty()) out += "\"upload\": " + uploadJson + ",\n  ";
+    out += "\"full_range\": ";
+    out += ValueOf(rangeText) ? rangeText : "null";
     out += ",\n  \"data_length\": ";
-    out += ValueOf(state.lengthText) ? state.lengthText : "null";
+    out += ValueOf(lengthText) ? lengthText : "null";
     out += ",\n  \"records\": [";
     for (int row = 0; row < list.GetItemCount(); ++row) {
         out += row == 0 ? "\n" : ",\n";
@@ -99,7 +105,7 @@ std::string Json(const UploadState& state, const UploadSummary* summary) {
                ", \"value\": " + JsonFigure(value) + "}";
     }
     out += list.GetItemCount() == 0 ? "]" : "\n  ]";
-    if (summary) AppendJsonSummary(out, *summary);
+    if (summary) out += ",\n  \"summary\": " + SummaryJson(*summary);
     return out + "\n}\n";
 }
 
@@ -150,18 +156,57 @@ std::string JsonString(const std::string& text) {
     return out + '"';
 }
 
-std::string SummaryText(const UploadSummary& summary) {
-    std::string out = "UNIT\tCOUNT\tPASSED\tFAILED\tMEAN\tS\tMIN\tMAX\tRANGE";
-    out += summary.limits ? "\tOUTSIDE\tCM\tCMK\n" : "\n";
-    for (const UnitSummary& u : summary.units) {
-        out += u.unit + '\t' + std::to_string(u.count) + '\t' + std::to_string(u.passed) + '\t' +
-               std::to_string(u.failed) + '\t' + TextFigure(u.mean) + '\t' + TextFigure(u.s) +
-               '\t' + TextFigure(u.min) + '\t' + TextFigure(u.max) + '\t' + TextFigure(u.range);
-        if (summary.limits)
-            out += '\t' + std::to_string(u.outside) + '\t' + TextFigure(u.cm) + '\t' +
-                   TextFigure(u.cmk);
-        out += '\n';
+bool IsUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = Utf8Length(text, i);
+        if (length == 0) return false;
+        i += length;
     }
+    return true;
+}
+
+namespace {
+
+// The summary's table by unit, cells separated by `separator`, each passed
+// through `cell`.
+template <typename Cell>
+std::string SummaryTable(const UploadSummary& summary, char separator, const char* end, Cell cell) {
+    std::vector<std::string> heading = {"UNIT", "COUNT", "PASSED", "FAILED", "MEAN",
+                                        "S",    "MIN",   "MAX",    "RANGE"};
+    if (summary.limits) heading.insert(heading.end(), {"OUTSIDE", "CM", "CMK"});
+    std::vector<std::vector<std::string>> rows = {heading};
+    for (const UnitSummary& u : summary.units) {
+        rows.push_back({u.unit, std::to_string(u.count), std::to_string(u.passed),
+                        std::to_string(u.failed), TextFigure(u.mean), TextFigure(u.s),
+                        TextFigure(u.min), TextFigure(u.max), TextFigure(u.range)});
+        if (summary.limits)
+            rows.back().insert(rows.back().end(),
+                               {std::to_string(u.outside), TextFigure(u.cm), TextFigure(u.cmk)});
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i > 0) out += separator;
+            out += cell(row[i]);
+        }
+        out += end;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SummaryCsv(const UploadSummary& summary) {
+    return SummaryTable(summary, ',', "\r\n", CsvField);
+}
+
+std::string SummaryText(const UploadSummary& summary) {
+    std::string out =
+        SummaryTable(summary, '\t', "\n", [](const std::string& text) { return text; });
     out += "Without a value: " + std::to_string(summary.noValue) + "\n";
     if (summary.limits)
         out += "Limits: " + Fixed(summary.limits->lower) + " to " + Fixed(summary.limits->upper) +
@@ -169,18 +214,18 @@ std::string SummaryText(const UploadSummary& summary) {
     return out;
 }
 
-FormattedUpload FormatUpload(const UploadState& state, OutputFormat format,
-                             const UploadSummary* summary) {
-    const std::string fields =
-        "Full Range: " + state.rangeText + "\nData Length: " + state.lengthText + "\n";
+FormattedUpload FormatUpload(const TextList& list, const std::string& rangeText,
+                             const std::string& lengthText, OutputFormat format,
+                             const UploadSummary* summary, const std::string& uploadJson) {
+    const std::string fields = "Full Range: " + rangeText + "\nData Length: " + lengthText + "\n";
     const std::string summaryText = summary ? SummaryText(*summary) : std::string();
     switch (format) {
         case OutputFormat::Csv:
-            return {Table(state.list, true), fields + summaryText};
+            return {Table(list, true), fields + summaryText};
         case OutputFormat::Json:
-            return {Json(state, summary), {}};
+            return {Json(list, rangeText, lengthText, summary, uploadJson), {}};
         case OutputFormat::Text:
             break;
     }
-    return {fields + Table(state.list, false) + (summary ? "\n" + summaryText : ""), {}};
+    return {fields + Table(list, false) + (summary ? "\n" + summaryText : ""), {}};
 }

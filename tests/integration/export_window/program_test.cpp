@@ -16,6 +16,8 @@
 #include <memory>
 #include <thread>
 
+#include "history/history_db.h"
+#include "history/history_query.h"
 #include "office_fixture.h"
 #include "pty_tool.h"
 
@@ -49,6 +51,8 @@ TEST(KelvarinProgram, UploadsAndExportsThroughItsOwnParts) {
     setenv("KELVARIN_COM1", tool.Path().c_str(), 1);
     setenv("KELVARIN_OFFICE_PROFILE", office.ProfileDir().c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
+    const std::string history = office.ProfileDir() + "/history.sqlite3";
+    setenv("KELVARIN_HISTORY", history.c_str(), 1);
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
@@ -90,6 +94,19 @@ TEST(KelvarinProgram, UploadsAndExportsThroughItsOwnParts) {
         }
     }
     EXPECT_TRUE(moduleMapped()) << "the module beside the program was not the one loaded";
+
+    // The window kept the upload in the history on its own.
+    std::vector<UploadInfo> kept;
+    for (auto end = Clock::now() + 10s; kept.empty() && Clock::now() < end;
+         std::this_thread::sleep_for(100ms)) {
+        try {
+            kept = SelectUploads(HistoryDb(history, HistoryDb::Access::Read), {});
+        } catch (const std::exception&) {  // not made yet
+        }
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].source + " " + kept[0].device + " " + std::to_string(kept[0].records),
+              "window " + tool.Path() + " 2");
 }
 
 }  // namespace

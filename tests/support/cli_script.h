@@ -1,0 +1,61 @@
+#pragma once
+
+// The command-line programs run as shipped, from bash.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// A bash script, and how it ended.
+struct Ending {
+    std::string script;
+    int status;
+    std::string out, err;
+};
+
+// Runs a bash script, standard output and error kept apart. The script has
+// $UP (kelvarin-upload), $HIST (kelvarin-history), $dir (a fresh folder with
+// an empty folder out, and the history $KELVARIN_HISTORY in it) and
+// start_tool OPTIONS, which starts torque-sim on a pty for one upload and
+// points port 4 at it.
+Ending Script(const std::string& body) {
+    // A folder of its own: a process number repeats across PID namespaces.
+    std::string base = ::testing::TempDir() + "kelvarin-upload-XXXXXX";
+    base = mkdtemp(base.data()) + std::string("/run");
+    std::ofstream(base + ".sh") << "set -o pipefail; UP=" KELVARIN_UPLOAD
+                                   "; SIM=" KELVARIN_TORQUE_SIM "; HIST=" KELVARIN_HISTORY_PROGRAM
+                                   R"(
+dir=$(mktemp -d); tool=''; mkdir $dir/out
+export KELVARIN_HISTORY=$dir/history.sqlite3 XDG_DATA_HOME=$dir/data
+trap 'kill $tool 2>/dev/null; wait 2>/dev/null; umount $dir/out 2>/dev/null; rm -rf $dir' EXIT
+start_tool() {
+  local path=$(mktemp)
+  $SIM --pty --once "$@" >$path 2>/dev/null &
+  tool=$!
+  for i in $(seq 100); do [ -s $path ] && break; sleep 0.05; done
+  export KELVARIN_COM4=$(head -1 $path); rm -f $path
+}
+# Root ignores permission bits: what depends on them runs as nobody.
+as_user() {
+  [ $(id -u) = 0 ] || { "$@"; return; }
+  chmod 755 $dir; setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
+}
+)" << body << "\n";
+    const int status =
+        std::system(("bash " + base + ".sh >" + base + ".out 2>" + base + ".err").c_str());
+    const auto read = [&](const char* suffix) {
+        std::ifstream in(base + suffix);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    Ending run{body, WIFEXITED(status) ? WEXITSTATUS(status) : -1, read(".out"), read(".err")};
+    std::filesystem::remove_all(base.substr(0, base.rfind('/')));
+    return run;
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+#include "history_commands.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "history/history_error.h"
+#include "history/history_place.h"
+#include "history/record_failure.h"
+#include "history_output.h"
+#include "interrupt.h"
+#include "output_file.h"
+#include "protocol/text_list.h"
+
+namespace {
+
+struct InterruptedRun {};
+
+// The result on standard output or in the output file, complete or not at
+// all. Returns the exit status.
+int Emit(const std::string& text, const HistoryOptions& options) {
+    if (Interrupted()) throw InterruptedRun{};
+    if (options.output.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+        std::fputs("kelvarin-history: cannot write to standard output\n", stderr);
+        return 1;
+    }
+    std::string error, kept;
+    const WriteResult written =
+        WriteFileAtomically(options.output, text, options.force, error, kept);
+    if (written == WriteResult::Written) return 0;
+    if (written == WriteResult::Exists) {
+        std::fprintf(stderr, "kelvarin-history: %s exists (--force replaces it)\n",
+                     options.output.c_str());
+        return 2;
+    }
+    std::fprintf(stderr, "kelvarin-history: cannot write %s (%s); %s is as it was before\n",
+                 options.output.c_str(), error.c_str(), options.output.c_str());
+    return 1;
+}
+
+int Show(const HistoryDb& db, const HistoryOptions& options) {
+    const std::optional<UploadEntry> entry = LoadUpload(db, options.id);
+    if (!entry) {
+        std::fprintf(stderr, "kelvarin-history: no upload %lld in %s\n",
+                     static_cast<long long>(options.id), db.Path().c_str());
+        return 2;
+    }
+    TextList list;
+    for (const StoredRecord& r : entry->records) {
+        const int row = list.InsertItem(list.GetItemCount(), r.id);
+        list.SetItemText(row, 1, r.data);
+        list.SetItemText(row, 2, r.unit);
+        list.SetItemText(row, 3, r.pass);
+    }
+    UploadSummary summary;
+    if (options.summary) summary = Summarise(ReadingsOf(list), options.limits);
+    const FormattedUpload result =
+        FormatUpload(list, entry->info.fullRange, entry->info.dataLength, options.format,
+                     options.summary ? &summary : nullptr, UploadJson(entry->info));
+    std::fwrite(result.side.data(), 1, result.side.size(), stderr);
+    return Emit(result.output, options);
+}
+
+int Stats(const HistoryDb& db, const HistoryOptions& options) {
+    SummaryBuilder builder(options.limits);
+    std::size_t seen = 0;
+    ForEachReading(db, options.selection,
+                   [&](std::string_view unit, std::optional<double> value, bool failed) {
+                       if ((++seen & 0xFFFF) == 0 && Interrupted()) throw InterruptedRun{};
+                       if (!options.unit || unit == *options.unit) builder.Add(unit, value, failed);
+                   });
+    const UploadSummary summary = builder.Finish();
+    switch (options.format) {
+        case OutputFormat::Json:
+            return Emit(SummaryJson(summary) + "\n", options);
+        case OutputFormat::Csv:
+            return Emit(SummaryCsv(summary), options);
+        case OutputFormat::Text:
+            break;
+    }
+    return Emit(SummaryText(summary), options);
+}
+
+int Status(const std::string& path, const HistoryOptions& options) {
+    std::string text = "History: " + path + "\n";
+    int status = 0;
+    std::error_code missing;
+    if (!std::filesystem::exists(PathOf(path), missing)) {
+        text += "Uploads: 0 (nothing recorded yet)\n";
+    } else {
+        try {
+            HistoryDb db(path, HistoryDb::Access::Read);
+            const HistoryCounts counts = CountHistory(db);
+            text += "Schema version: " + std::to_string(db.SchemaVersion()) + "\n";
+            text += "Journal: " + db.JournalMode() + "\n";
+            text += "Uploads: " + std::to_string(counts.uploads) + " (" +
+                    std::to_string(counts.repeats) + " plain re-uploads)\n";
+            text += "Readings: " + std::to_string(counts.readings) + "\n";
+            if (counts.first) text += "First upload: " + *counts.first + "\n";
+            if (counts.last) text += "Last upload: " + *counts.last + "\n";
+        } catch (const HistoryError& error) {
+            text += std::string("Cannot be read: ") + error.what() + "\n";
+            status = 1;
+        }
+    }
+    const std::string failure = LastRecordFailure(path);
+    text += "Last failure to record: " + (failure.empty() ? "none" : Escaped(failure)) + "\n";
+    const int written = Emit(text, options);
+    return written ? written : status;
+}
+
+int Backup(const HistoryDb& db, const HistoryOptions& options) {
+    namespace fs = std::filesystem;
+    const fs::path target = PathOf(options.backupFile);
+    // The copy is made beside nothing the user sees, then written in place
+    // all or nothing like every output file.
+    std::random_device random;
+    const fs::path temporary =
+        fs::temp_directory_path() / ("kelvarin-history-backup-" + std::to_string(random()));
+    struct Remove {
+        fs::path path;
+        ~Remove() {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    } remove{temporary};
+    BackUp(db, Utf8Of(temporary));
+    std::ifstream in(temporary, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    HistoryOptions out = options;
+    out.output = options.backupFile;
+    return Emit(bytes, out);
+}
+
+}  // namespace
+
+int RunHistoryCommand(const HistoryOptions& options, const std::string& path) {
+    const std::string& output =
+        options.command == HistoryCommand::Backup ? options.backupFile : options.output;
+    // Refused before the history is read: nothing is spent on a bad name.
+    if (!output.empty()) {
+        if (const std::string refusal = CheckOutputFile(output, options.force); !refusal.empty()) {
+            std::fprintf(stderr, "kelvarin-history: %s\n", refusal.c_str());
+            return 2;
+        }
+    }
+    CatchInterrupts();
+    try {
+        if (options.command == HistoryCommand::Status) return Status(path, options);
+        const auto access = options.command == HistoryCommand::Tag ? HistoryDb::Access::Change
+                                                                   : HistoryDb::Access::Read;
+        HistoryDb db(path, access);
+        switch (options.command) {
+            case HistoryCommand::List:
+                return Emit(UploadList(SelectUploads(db, options.selection), options.format),
+                            options);
+            case HistoryCommand::Show:
+                return Show(db, options);
+            case HistoryCommand::Stats:
+                return Stats(db, options);
+            case HistoryCommand::Tag:
+                if (SetTags(db, options.id, options.tags)) return 0;
+                std::fprintf(stderr, "kelvarin-history: no upload %lld in %s\n",
+                             static_cast<long long>(options.id), path.c_str());
+                return 2;
+            case HistoryCommand::Backup:
+                return Backup(db, options);
+            case HistoryCommand::Status:
+                break;
+        }
+    } catch (const HistoryError& error) {
+        std::fprintf(stderr, "kelvarin-history: %s\n", error.what());
+        return 1;
+    } catch (const InterruptedRun&) {
+        std::fputs("kelvarin-history: interrupted; nothing written\n", stderr);
+        return 130;
+    }
+    return 1;
+}
