@@ -21,12 +21,17 @@ done
 [ ! -d /usr/lib/libreoffice/program ] || ! ldd /usr/lib/kelvarin/*.so | grep 'not found' ||
     fail "the spreadsheet module misses libraries"
 MANPAGER=cat man kelvarin-upload 2>/dev/null | grep -q -- '--port' || fail "man kelvarin-upload"
+MANPAGER=cat man kelvarin-history 2>/dev/null | grep -q -- '--since' || fail "man kelvarin-history"
 
 # A full upload from the packaged simulator with the packaged uploader.
 kelvarin-torque-sim --pty --fast --once >"$work/sim" 2>/dev/null &
 for _ in $(seq 100); do [ -s "$work/sim" ] && break; sleep 0.05; done
-KELVARIN_COM1=$(head -1 "$work/sim") timeout 60 kelvarin-upload --port 1 >"$work/upload" ||
+export KELVARIN_HISTORY=$work/history.sqlite3
+KELVARIN_COM1=$(head -1 "$work/sim") timeout 60 kelvarin-upload --port 1 --job J1 >"$work/upload" ||
     fail "kelvarin-upload failed"
+# ... kept in the history, which the packaged kelvarin-history reads.
+kelvarin-history show 1 >"$work/shown" && cmp -s "$work/upload" "$work/shown" &&
+    kelvarin-history list --job J1 --format csv | grep -q '^1,' || fail "the upload was not kept"
 grep -q '^Data Length: 12$' "$work/upload" && [ "$(grep -c $'^[0-9]*\t' "$work/upload")" -eq 12 ] ||
     { cat "$work/upload"; fail "the upload did not give 12 records"; }
 
