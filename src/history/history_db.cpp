@@ -118,10 +118,10 @@ HistoryDb::HistoryDb(const std::string& path, Access access) : m_path(path) {
                 Execute(m_db,
                         network ? "PRAGMA journal_mode = DELETE" : "PRAGMA journal_mode = WAL",
                         m_path);
-            // Each record is on disk when the program says it is kept.
-            Execute(m_db, "PRAGMA synchronous = FULL", m_path);
             if (m_version == 0) CreateSchema();
         }
+        // Each change is on disk when the program says it is made.
+        if (access != Access::Read) Execute(m_db, "PRAGMA synchronous = FULL", m_path);
     } catch (...) {
         sqlite3_close(m_db);
         throw;

@@ -6,7 +6,7 @@ std::string HistoryPath(const std::string& dbOption) {
     if (variable == "off") return {};
     if (!variable.empty()) return variable;
     const std::string folder = KelvarinDataFolder();
-    return folder.empty() ? std::string() : folder + "/history.sqlite3";
+    return folder.empty() ? std::string() : Utf8Of(PathOf(folder) / "history.sqlite3");
 }
 
 std::filesystem::path PathOf(const std::string& utf8) {

@@ -94,11 +94,13 @@ TEST(HistoryCli, FailuresAreOneLineAndChangeNothingElse) {
          0,
          "Full Range: 20\nLast failure to record: 20…Z the upload is not in the history: /…/ro/h: ",
          "/ro/h: unable to open database file"},
-        {kept("mount -t tmpfs -o size=64k tmpfs $dir/out 2>/dev/null || exit 77\n"
-              "export KELVARIN_HISTORY=$dir/out/h; start_tool --fast --records 2\n"
-              "$UP --port 4 --no-history --output $dir/out/r2 >/dev/null\n"
-              "$UP --port 4 >/dev/null; head -c 100000 /dev/zero >$dir/out/filler 2>/dev/null"),
-         1, "", "kelvarin-upload: the upload is not in the history: "},
+        {kept(
+             "mkdir $dir/full; mount -t tmpfs -o size=256k tmpfs $dir/full 2>/dev/null || exit 77\n"
+             "export KELVARIN_HISTORY=$dir/full/h; start_tool --fast --records 2\n"
+             "$UP --port 4 >/dev/null; head -c 1000000 /dev/zero >$dir/full/filler 2>/dev/null",
+             ""),
+         0, "Full Range: 20\n",
+         "the upload is not in the history: /…/full/h: "},
         {"$HIST show 7", 1, "", "no history there (nothing has been recorded in it)"},
         {"$HIST status", 0,
          "History: /…/history.sqlite3\nUploads: 0 (nothing recorded yet)\nLast failure to record: "

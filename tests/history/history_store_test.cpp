@@ -87,20 +87,25 @@ TEST_F(HistoryStore, KeepsTextsExactlyAndMarksPlainReuploads) {
     EXPECT_FALSE(back->records[1].value);
     EXPECT_EQ(back->info.records, 3);
 
-    UploadEntry otherText = hostile;
-    otherText.records[2].pass = "passed";
     UploadEntry otherRange = hostile;
     otherRange.info.fullRange = "25";
     const std::pair<UploadEntry, std::optional<std::int64_t>> next[] = {
         {hostile, first},                       // 2: repeat of 1
         {hostile, first + 1},                   // 3: of the latest, 2
         {Entry("/dev/ttyUSB1"), {}},            // another device
-        {otherText, {}},                        // one text differs
         {otherRange, {}},                       // the full range differs
         {Entry("/dev/ttyUSB0", "N.m", 2), {}},  // fewer records
     };
     for (const auto& [entry, repeatOf] : next)
         EXPECT_EQ(LoadUpload(db, db.Record(entry))->info.repeatOf, repeatOf);
+    // One text of one row differs from the latest upload, which repeats none.
+    for (auto text :
+         {&StoredRecord::id, &StoredRecord::data, &StoredRecord::unit, &StoredRecord::pass}) {
+        db.Record(hostile);
+        UploadEntry other = hostile;
+        other.records[2].*text += "x";
+        EXPECT_FALSE(LoadUpload(db, db.Record(other))->info.repeatOf);
+    }
     EXPECT_EQ(CountHistory(db).repeats, 2);
 }
 

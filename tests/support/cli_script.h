@@ -33,7 +33,7 @@ Ending Script(const std::string& body) {
                                    R"(
 dir=$(mktemp -d); tool=''; mkdir $dir/out
 export KELVARIN_HISTORY=$dir/history.sqlite3 XDG_DATA_HOME=$dir/data
-trap 'kill $tool 2>/dev/null; wait 2>/dev/null; umount $dir/out 2>/dev/null; rm -rf $dir' EXIT
+trap 'kill $tool 2>/dev/null; wait 2>/dev/null; umount $dir/out $dir/full 2>/dev/null; rm -rf $dir' EXIT
 start_tool() {
   local path=$(mktemp)
   $SIM --pty --once "$@" >$path 2>/dev/null &
