@@ -27,10 +27,11 @@ bool Matches(const std::string& text, const std::string& pattern, bool anchored)
 // and tags with quotes, newlines and Chinese exactly.
 TEST(HistoryCli, WhatTheUploaderKeepsComesBackAsItPrinted) {
     const Ending run = Script(R"sh(set -e
-start_tool --fast --records 12
-$UP --port 4 --format json --limits 10:14 --tool "q'\"t" --operator $'张三\n2' >$dir/up.json
-start_tool --fast --records 12; $UP --port 4 --no-history >/dev/null
-start_tool --fast --records 12; $UP --port 4 --summary --job j >$dir/up.txt
+# The same device each time, whichever pty the tool gets.
+tool12() { start_tool --fast --records 12; ln -sfn $KELVARIN_COM4 $dir/tty; KELVARIN_COM4=$dir/tty; }
+tool12; $UP --port 4 --format json --limits 10:14 --tool "q'\"t" --operator $'张三\n2' >$dir/up.json
+tool12; $UP --port 4 --no-history >/dev/null
+tool12; $UP --port 4 --summary --job j >$dir/up.txt
 $HIST tag 2 --tool T2 --job J2
 $HIST show 1 --format json --limits 10:14 >$dir/show.json
 $HIST show 2 --summary >$dir/show.txt
