@@ -80,11 +80,10 @@ void StatsOverAMillionReadings(benchmark::State& state) {
     for (auto _ : state) {
         SummaryBuilder builder(Limits{11.5, 13.5});
         readings = 0;
-        ForEachReading(db, {.repeats = false},
-                       [&](std::string_view unit, std::optional<double> value, bool failed) {
-                           builder.Add(unit, value, failed);
-                           ++readings;
-                       });
+        ForEachReading(db, {.repeats = false}, [&](const ReadingRow& row) {
+            builder.Add(row.unit, row.value, row.failed);
+            ++readings;
+        });
         benchmark::DoNotOptimize(builder.Finish());
     }
     state.counters["readings"] = static_cast<double>(readings);

@@ -122,19 +122,26 @@ void ForEachReading(const HistoryDb& db, const Selection& selection, const Readi
     if (db.SchemaVersion() == 0) return;
     const Where where = Conditions(selection);
     Statement statement(db.Handle(),
-                        "SELECT unit, value, pass = 'failed' FROM reading WHERE upload IN (" +
+                        "SELECT upload, id, unit, value, pass = 'failed' FROM reading WHERE upload "
+                        "IN (" +
                             SelectedIds(selection, where) + ") ORDER BY upload, row",
                         db.Path());
     BindWhere(statement, selection, where);
     sqlite3_stmt* s = statement.Handle();
+    const auto text = [s](int column) {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+        return std::string_view(bytes ? bytes : "",
+                                static_cast<std::size_t>(sqlite3_column_bytes(s, column)));
+    };
+    ReadingRow row;
     while (statement.Step()) {
-        const auto* unit = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-        const std::string_view unitText(unit ? unit : "",
-                                        static_cast<std::size_t>(sqlite3_column_bytes(s, 0)));
-        const std::optional<double> value = sqlite3_column_type(s, 1) == SQLITE_NULL
-                                                ? std::optional<double>()
-                                                : sqlite3_column_double(s, 1);
-        visit(unitText, value, sqlite3_column_int(s, 2) != 0);
+        row.upload = sqlite3_column_int64(s, 0);
+        row.id = text(1);
+        row.unit = text(2);
+        row.value = sqlite3_column_type(s, 3) == SQLITE_NULL ? std::optional<double>()
+                                                             : sqlite3_column_double(s, 3);
+        row.failed = sqlite3_column_int(s, 4) != 0;
+        visit(row);
     }
 }
 

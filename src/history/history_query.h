@@ -27,9 +27,18 @@ std::vector<UploadInfo> SelectUploads(const HistoryDb& db, const Selection& sele
 // One upload with its records; empty when there is no such upload.
 std::optional<UploadEntry> LoadUpload(const HistoryDb& db, std::int64_t id);
 
+// One stored reading as a query walks past it; the texts live until the
+// visitor returns.
+struct ReadingRow {
+    std::int64_t upload = 0;
+    std::string_view id;
+    std::string_view unit;
+    std::optional<double> value;
+    bool failed = false;
+};
+
 // Every reading of the selected uploads, in upload and list order.
-using ReadingVisitor =
-    std::function<void(std::string_view unit, std::optional<double> value, bool failed)>;
+using ReadingVisitor = std::function<void(const ReadingRow& row)>;
 void ForEachReading(const HistoryDb& db, const Selection& selection, const ReadingVisitor& visit);
 
 // Sets the given tags of upload `id`; false when there is no such upload.

@@ -15,8 +15,7 @@ std::filesystem::path Beside(const std::string& historyPath) {
 
 std::filesystem::path InDataFolder() {
     const std::string folder = KelvarinDataFolder();
-    return folder.empty() ? std::filesystem::path()
-                          : PathOf(folder + "/history.last-failure");
+    return folder.empty() ? std::filesystem::path() : PathOf(folder + "/history.last-failure");
 }
 
 std::string FirstLine(const std::filesystem::path& file) {

@@ -7,21 +7,6 @@
 
 namespace {
 
-// Whether the parts of `pattern` between "…" appear in `text` in order, the
-// first at its start when `anchored`.
-bool Matches(const std::string& text, const std::string& pattern, bool anchored) {
-    std::size_t at = 0, from = 0;
-    for (bool first = true;; first = false) {
-        const std::size_t gap = pattern.find("…", from);
-        const std::string part = pattern.substr(from, gap - from);
-        const std::size_t found = text.find(part, at);
-        if (found == std::string::npos || (first && anchored && found != 0)) return false;
-        at = found + part.size();
-        if (gap == std::string::npos) return true;
-        from = gap + std::string("…").size();
-    }
-}
-
 // What kelvarin-upload keeps, kelvarin-history gives back as the uploader
 // printed it: the same JSON under "upload", the same text, the same summary,
 // and tags with quotes, newlines and Chinese exactly.
@@ -100,8 +85,7 @@ TEST(HistoryCli, FailuresAreOneLineAndChangeNothingElse) {
              "export KELVARIN_HISTORY=$dir/full/h; start_tool --fast --records 2\n"
              "$UP --port 4 >/dev/null; head -c 1000000 /dev/zero >$dir/full/filler 2>/dev/null",
              ""),
-         0, "Full Range: 20\n",
-         "the upload is not in the history: /…/full/h: "},
+         0, "Full Range: 20\n", "the upload is not in the history: /…/full/h: "},
         {"$HIST show 7", 1, "", "no history there (nothing has been recorded in it)"},
         {"$HIST status", 0,
          "History: /…/history.sqlite3\nUploads: 0 (nothing recorded yet)\nLast failure to record: "

@@ -142,11 +142,10 @@ TEST_F(HistoryStore, SelectionsPickTheirUploads) {
     EXPECT_EQ(ids({.repeats = false}), (V{1, 2, 3}));  // 4 repeats 2
     EXPECT_EQ(ids({.operatorName = "nobody"}), V{});
     int readings = 0;
-    ForEachReading(db, {.last = 2, .repeats = false},
-                   [&](std::string_view unit, std::optional<double>, bool) {
-                       EXPECT_EQ(unit, "N.m");
-                       ++readings;
-                   });
+    ForEachReading(db, {.last = 2, .repeats = false}, [&](const ReadingRow& row) {
+        EXPECT_EQ(row.unit, "N.m");
+        ++readings;
+    });
     EXPECT_EQ(readings, 6);
 }
 

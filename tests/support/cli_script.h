@@ -58,4 +58,19 @@ as_user() {
     return run;
 }
 
+// Whether the parts of `pattern` between "…" appear in `text` in order, the
+// first at its start when `anchored`.
+bool Matches(const std::string& text, const std::string& pattern, bool anchored) {
+    std::size_t at = 0, from = 0;
+    for (bool first = true;; first = false) {
+        const std::size_t gap = pattern.find("…", from);
+        const std::string part = pattern.substr(from, gap - from);
+        const std::size_t found = text.find(part, at);
+        if (found == std::string::npos || (first && anchored && found != 0)) return false;
+        at = found + part.size();
+        if (gap == std::string::npos) return true;
+        from = gap + std::string("…").size();
+    }
+}
+
 }  // namespace

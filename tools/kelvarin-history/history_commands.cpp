@@ -1,5 +1,7 @@
 #include "history_commands.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -7,11 +9,14 @@
 
 #include "history/history_error.h"
 #include "history/history_place.h"
+#include "history/history_time.h"
 #include "history/record_failure.h"
 #include "history_output.h"
 #include "interrupt.h"
+#include "kelvarin_version.h"
 #include "output_file.h"
 #include "protocol/text_list.h"
+#include "report_html.h"
 
 namespace {
 
@@ -67,11 +72,11 @@ int Show(const HistoryDb& db, const HistoryOptions& options) {
 int Stats(const HistoryDb& db, const HistoryOptions& options) {
     SummaryBuilder builder(options.limits);
     std::size_t seen = 0;
-    ForEachReading(db, options.selection,
-                   [&](std::string_view unit, std::optional<double> value, bool failed) {
-                       if ((++seen & 0xFFFF) == 0 && Interrupted()) throw InterruptedRun{};
-                       if (!options.unit || unit == *options.unit) builder.Add(unit, value, failed);
-                   });
+    ForEachReading(db, options.selection, [&](const ReadingRow& row) {
+        if ((++seen & 0xFFFF) == 0 && Interrupted()) throw InterruptedRun{};
+        if (!options.unit || row.unit == *options.unit)
+            builder.Add(row.unit, row.value, row.failed);
+    });
     const UploadSummary summary = builder.Finish();
     switch (options.format) {
         case OutputFormat::Json:
@@ -82,6 +87,65 @@ int Stats(const HistoryDb& db, const HistoryOptions& options) {
             break;
     }
     return Emit(SummaryText(summary), options);
+}
+
+int Report(const HistoryDb& db, const HistoryOptions& options) {
+    ReportInput input;
+    input.uploads = SelectUploads(db, options.selection);
+    if (input.uploads.empty()) {
+        std::fputs("kelvarin-history: no upload in the selection: nothing to report\n", stderr);
+        return 2;
+    }
+    // The readings with a value, by unit in order of appearance.
+    struct Kept {
+        std::int64_t upload;
+        std::string id;
+        std::size_t unit;
+        double value;
+        bool failed;
+    };
+    std::vector<std::string> units;
+    std::vector<Kept> kept;
+    std::size_t seen = 0;
+    ForEachReading(db, options.selection, [&](const ReadingRow& row) {
+        if ((++seen & 0xFFFF) == 0 && Interrupted()) throw InterruptedRun{};
+        if (!row.value || (options.unit && row.unit != *options.unit)) return;
+        auto unit = std::find(units.begin(), units.end(), row.unit);
+        if (unit == units.end()) unit = units.insert(units.end(), std::string(row.unit));
+        kept.push_back({row.upload, std::string(row.id),
+                        static_cast<std::size_t>(unit - units.begin()), *row.value, row.failed});
+    });
+    if (units.size() > 1) {
+        std::string names;
+        for (const std::string& unit : units) names += (names.empty() ? "" : ", ") + unit;
+        std::fprintf(stderr,
+                     "kelvarin-history: the selection holds readings in several units (%s): "
+                     "choose one with --unit\n",
+                     names.c_str());
+        return 2;
+    }
+    if (units.empty()) {
+        std::fprintf(stderr, "kelvarin-history: no reading with a value%s%s in the selection\n",
+                     options.unit ? " in " : "", options.unit ? options.unit->c_str() : "");
+        return 2;
+    }
+    // The same summary as `stats` over the same readings.
+    SummaryBuilder builder(options.limits);
+    for (const Kept& k : kept) {
+        builder.Add(units[0], k.value, k.failed);
+        input.values.push_back(k.value);
+        if (k.value < options.limits->lower || k.value > options.limits->upper)
+            input.outside.push_back({k.upload, k.id, k.value});
+    }
+    input.figures = builder.Finish().units.at(0);
+    input.unit = units[0];
+    input.limits = *options.limits;
+    input.thresholds = options.thresholds;
+    input.repeats = options.selection.repeats;
+    input.title = options.title.value_or("Machine capability study");
+    input.made = "Made " + UtcText(std::chrono::system_clock::now()) +
+                 " by kelvarin-history " KELVARIN_VERSION " from " + db.Path() + ".";
+    return Emit(ReportHtml(input), options);
 }
 
 int Status(const std::string& path, const HistoryOptions& options) {
@@ -168,6 +232,8 @@ int RunHistoryCommand(const HistoryOptions& options, const std::string& path) {
                 return 2;
             case HistoryCommand::Backup:
                 return Backup(db, options);
+            case HistoryCommand::Report:
+                return Report(db, options);
             case HistoryCommand::Status:
                 break;
         }

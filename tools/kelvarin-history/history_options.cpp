@@ -1,6 +1,7 @@
 #include "history_options.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -22,10 +23,13 @@ const char* const kUsage =
     "  tag    ID [--tool NAME] [--operator NAME] [--job NAME]\n"
     "  status                                        the history, its counts, the last failure\n"
     "  backup FILE [--force]                         a consistent copy of the history\n"
+    "  report --limits L:U [--unit UNIT] [FILTERS] [--all] [--cm-min X] [--cmk-min Y]\n"
+    "         [--title TEXT]                          a capability study as one HTML page\n"
     "FILTERS: --upload ID[,ID...] --since TIME --until TIME --tool NAME --operator NAME\n"
     "         --job NAME --port N --device PATH --last N\n"
     "  TIME is an ISO 8601 date or date-time, UTC unless it ends in an offset;\n"
-    "  a date alone covers that whole day. --all adds plain re-uploads to stats.\n"
+    "  a date alone covers that whole day. --all adds plain re-uploads to stats and\n"
+    "  report.\n"
     "Every command: --db FILE (else $KELVARIN_HISTORY, else the user's data folder),\n"
     "  --output FILE [--force] (complete or not at all).\n"
     "       kelvarin-history --version | --help\n"
@@ -53,6 +57,7 @@ std::optional<HistoryCommand> CommandOf(const std::string& word) {
     if (word == "tag") return HistoryCommand::Tag;
     if (word == "status") return HistoryCommand::Status;
     if (word == "backup") return HistoryCommand::Backup;
+    if (word == "report") return HistoryCommand::Report;
     return {};
 }
 
@@ -70,6 +75,11 @@ std::set<std::string> OptionsOf(HistoryCommand command) {
         case HistoryCommand::Stats: {
             auto options = filters;
             options.insert({"--format", "--all", "--unit", "--limits"});
+            return options;
+        }
+        case HistoryCommand::Report: {
+            auto options = filters;
+            options.insert({"--all", "--unit", "--limits", "--cm-min", "--cmk-min", "--title"});
             return options;
         }
         case HistoryCommand::Show:
@@ -109,7 +119,8 @@ int ParseHistoryOptions(int argc, char** argv, HistoryOptions& options) {
         return 2;
     }
     options.command = *command;
-    options.selection.repeats = *command != HistoryCommand::Stats;
+    options.selection.repeats =
+        *command != HistoryCommand::Stats && *command != HistoryCommand::Report;
     const std::set<std::string> allowed = OptionsOf(*command);
     const bool takesId = *command == HistoryCommand::Show || *command == HistoryCommand::Tag;
     const bool takesFile = *command == HistoryCommand::Backup;
@@ -134,7 +145,8 @@ int ParseHistoryOptions(int argc, char** argv, HistoryOptions& options) {
         const bool flag = arg == "--force" || arg == "--summary" || arg == "--all";
         if (arg != "--db" && arg != "--output" && arg != "--force" && !allowed.count(arg)) {
             bool known = false;
-            for (auto other : {HistoryCommand::Stats, HistoryCommand::Show, HistoryCommand::Tag})
+            for (auto other : {HistoryCommand::Stats, HistoryCommand::Show, HistoryCommand::Tag,
+                               HistoryCommand::Report})
                 known = known || OptionsOf(other).count(arg);
             return Refuse(arg +
                           (known ? " does not go with " + name : " is not an option (see --help)"));
@@ -167,6 +179,14 @@ int ParseHistoryOptions(int argc, char** argv, HistoryOptions& options) {
             if (!options.limits)
                 return Refuse("--limits takes LOWER:UPPER, two numbers with LOWER below UPPER");
             options.summary = true;
+        } else if (arg == "--cm-min" || arg == "--cmk-min") {
+            char* end = nullptr;
+            const double minimum = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !(minimum > 0) || !std::isfinite(minimum))
+                return Refuse(arg + " takes a positive number, such as 1.33");
+            (arg == "--cm-min" ? options.thresholds.cm : options.thresholds.cmk) = minimum;
+        } else if (arg == "--title") {
+            options.title = value;
         } else if (arg == "--unit") {
             options.unit = value;
         } else if (arg == "--tool" || arg == "--operator" || arg == "--job") {
@@ -212,6 +232,8 @@ int ParseHistoryOptions(int argc, char** argv, HistoryOptions& options) {
     if (takesFile && !options.output.empty()) return Refuse("backup writes FILE: no --output");
     if (options.force && options.output.empty() && !takesFile)
         return Refuse("--force goes with --output FILE");
+    if (*command == HistoryCommand::Report && !options.limits)
+        return Refuse("report needs --limits LOWER:UPPER");
     if (*command == HistoryCommand::Tag && !options.tags.tool && !options.tags.job &&
         !options.tags.operatorName)
         return Refuse("tag needs --tool, --operator or --job");

@@ -4,13 +4,14 @@
 #include <optional>
 #include <string>
 
+#include "capability.h"
 #include "history/history_query.h"
 #include "history/upload_entry.h"
 #include "upload_stats.h"
 #include "upload_table.h"
 
 // The command line of kelvarin-history, the same on every platform.
-enum class HistoryCommand { List, Show, Stats, Tag, Status, Backup };
+enum class HistoryCommand { List, Show, Stats, Tag, Status, Backup, Report };
 
 struct HistoryOptions {
     HistoryCommand command = HistoryCommand::List;
@@ -25,6 +26,8 @@ struct HistoryOptions {
     std::optional<std::string> unit;
     UploadTags tags;
     std::string backupFile;
+    Thresholds thresholds;  // report
+    std::optional<std::string> title;
 };
 
 // Parses argv into `options`. Returns -1 to go on, otherwise the exit status
