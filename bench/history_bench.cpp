@@ -15,6 +15,7 @@
 #include "history/history_db.h"
 #include "history/history_query.h"
 #include "history/sqlite_statement.h"
+#include "report_html.h"
 #include "upload_stats.h"
 
 namespace {
@@ -22,7 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 fs::path g_folder = ".";
 
-UploadEntry Upload(std::mt19937& random, int records, const std::string& device) {
+UploadEntry Upload(std::mt19937& random, int records, const std::string& device,
+                   bool mixed = true) {
     std::normal_distribution<double> torque(12.5, 0.15);
     UploadEntry entry = NewUploadEntry("kelvarin-upload", 1, device);
     entry.info.fullRange = "20";
@@ -31,8 +33,11 @@ UploadEntry Upload(std::mt19937& random, int records, const std::string& device)
     for (int i = 1; i <= records; ++i) {
         char data[32];
         std::snprintf(data, sizeof data, "%.6f", torque(random));
-        entry.records.push_back(
-            {std::to_string(i), data, i % 5 ? "N.m" : "lbf.in", i % 17 ? "passed" : "failed", {}});
+        entry.records.push_back({std::to_string(i),
+                                 data,
+                                 i % 5 || !mixed ? "N.m" : "lbf.in",
+                                 i % 17 ? "passed" : "failed",
+                                 {}});
     }
     return entry;
 }
@@ -91,6 +96,42 @@ void StatsOverAMillionReadings(benchmark::State& state) {
         static_cast<double>(fs::file_size(MillionReadings())) / static_cast<double>(readings);
 }
 BENCHMARK(StatsOverAMillionReadings)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// A capability report over 10,000 readings (40 uploads of 250), from the
+// selection to the page, and the page's size.
+void ReportOverTenThousandReadings(benchmark::State& state) {
+    const fs::path file = g_folder / ("history-bench-report-" + std::to_string(getpid()));
+    std::mt19937 random(3);
+    {
+        HistoryDb db(file.string(), HistoryDb::Access::Record);
+        Execute(db.Handle(), "PRAGMA synchronous = OFF", db.Path());
+        for (int i = 0; i < 40; ++i)
+            db.Record(Upload(random, 250, "/dev/ttyUSB" + std::to_string(i), false));
+    }
+    HistoryDb db(file.string(), HistoryDb::Access::Read);
+    std::size_t bytes = 0, readings = 0;
+    for (auto _ : state) {
+        ReportInput input;
+        input.uploads = SelectUploads(db, {});
+        input.unit = "N.m";
+        input.limits = {12.0, 13.0};
+        SummaryBuilder builder(input.limits);
+        ForEachReading(db, {}, [&](const ReadingRow& row) {
+            if (!row.value || row.unit != "N.m") return;
+            builder.Add(row.unit, row.value, row.failed);
+            input.values.push_back(*row.value);
+            if (*row.value < 12.0 || *row.value > 13.0)
+                input.outside.push_back({row.upload, std::string(row.id), *row.value});
+        });
+        input.figures = builder.Finish().units.at(0);
+        bytes = ReportHtml(input).size();
+        readings = input.values.size();
+    }
+    state.counters["readings"] = static_cast<double>(readings);
+    state.counters["page_bytes"] = static_cast<double>(bytes);
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file.string() + suffix);
+}
+BENCHMARK(ReportOverTenThousandReadings)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
 
