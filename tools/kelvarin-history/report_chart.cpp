@@ -68,10 +68,13 @@ std::string Axes(const Scale& x, const Scale& y, const std::string& xTitle,
     return out;
 }
 
-// A labelled vertical (histogram) or horizontal (run chart) line.
-std::string Marker(bool vertical, double at, const char* cls, const std::string& label) {
+// A labelled vertical (histogram) or horizontal (run chart) line; a
+// vertical one's label inside the plot, before the line when `before`.
+std::string Marker(bool vertical, double at, const char* cls, const std::string& label,
+                   bool before = false) {
     if (vertical)
-        return Line(at, kTop, at, kBottom, cls) + Text(at, kTop - 3, label, "middle", cls);
+        return Line(at, kTop, at, kBottom, cls) +
+               Text(before ? at - 3 : at + 3, kTop + 10, label, before ? "end" : "start", cls);
     return Line(kLeft, at, kRight, at, cls) + Text(kRight + 2, at + 4, label, "start", cls);
 }
 
@@ -196,7 +199,7 @@ std::string HistogramSvg(const std::vector<double>& values, const UnitSummary& f
         body += "\"/>";
     }
     body += Marker(true, x(limits.lower), "limit", "lower limit");
-    body += Marker(true, x(limits.upper), "limit", "upper limit");
+    body += Marker(true, x(limits.upper), "limit", "upper limit", true);
     body += Marker(true, x(f.mean), "mean", "mean");
     return Svg("Histogram of the readings", body);
 }

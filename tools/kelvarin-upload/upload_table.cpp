@@ -169,6 +169,20 @@ bool IsUtf8(const std::string& text) {
     return true;
 }
 
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            out += text[i++];
+            continue;
+        }
+        const std::size_t length = Utf8Length(text, i);
+        out += length ? text.substr(i, length) : "\xEF\xBF\xBD";
+        i += length ? length : 1;
+    }
+    return out;
+}
+
 namespace {
 
 // The summary's table by unit, cells separated by `separator`, each passed

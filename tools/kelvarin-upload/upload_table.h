@@ -38,6 +38,10 @@ std::string JsonString(const std::string& text);
 // Whether `text` is valid UTF-8 throughout.
 bool IsUtf8(const std::string& text);
 
+// `text` with each byte that is not part of a valid UTF-8 sequence replaced
+// by U+FFFD.
+std::string ValidUtf8(const std::string& text);
+
 // The summary as the JSON object kelvarin-upload's output holds under
 // "summary" (indented for that place).
 std::string SummaryJson(const UploadSummary& summary);

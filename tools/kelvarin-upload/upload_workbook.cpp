@@ -1,0 +1,179 @@
+#include "upload_workbook.h"
+
+#include <xlsxwriter.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "upload_table.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A private folder for the library, which writes only to a named file and
+// keeps its own temporary files beside it; gone with this object.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::random_device random;
+        for (int attempt = 0; attempt < 16 && m_path.empty(); ++attempt) {
+            const fs::path candidate =
+                fs::temp_directory_path(m_error) /
+                ("kelvarin-xlsx-" + std::to_string(random()) + std::to_string(random()));
+            if (!m_error && fs::create_directory(candidate, m_error)) m_path = candidate;
+        }
+        if (!m_path.empty())
+            fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::replace, m_error);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!m_path.empty()) fs::remove_all(m_path, ignored);
+    }
+    const fs::path& Path() const { return m_path; }
+    std::string Error() const { return m_error ? m_error.message() : "no temporary folder"; }
+
+private:
+    fs::path m_path;
+    std::error_code m_error;
+};
+
+// Texts a sheet can hold: valid UTF-8 without the control characters XML
+// refuses.
+std::string SheetText(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return ValidUtf8(out);
+}
+
+struct Sheet {
+    lxw_worksheet* sheet;
+    lxw_format* decimals;
+    lxw_format* bold;
+    void Text(int row, int column, const std::string& text, lxw_format* format = nullptr) {
+        worksheet_write_string(sheet, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(column),
+                               SheetText(text).c_str(), format);
+    }
+    void Number(int row, int column, double value, lxw_format* format = nullptr) {
+        worksheet_write_number(sheet, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(column),
+                               value, format);
+    }
+    // A number where the text is one, else the text.
+    void Either(int row, int column, const std::string& text, lxw_format* format = nullptr) {
+        if (const auto value = ValueOf(text))
+            Number(row, column, *value, format);
+        else
+            Text(row, column, text);
+    }
+    void Figure(int row, int column, const std::optional<double>& value) {
+        if (value && std::isfinite(*value))
+            Number(row, column, *value, decimals);
+        else
+            Text(row, column, "not available");
+    }
+};
+
+void WriteSummary(Sheet& s, int row, const UploadSummary& summary) {
+    std::vector<std::string> heading = {"UNIT", "COUNT", "PASSED", "FAILED", "MEAN",
+                                        "S",    "MIN",   "MAX",    "RANGE"};
+    if (summary.limits) heading.insert(heading.end(), {"OUTSIDE", "CM", "CMK"});
+    for (std::size_t c = 0; c < heading.size(); ++c)
+        s.Text(row, static_cast<int>(c), heading[c], s.bold);
+    for (const UnitSummary& u : summary.units) {
+        ++row;
+        s.Text(row, 0, u.unit);
+        s.Number(row, 1, u.count);
+        s.Number(row, 2, u.passed);
+        s.Number(row, 3, u.failed);
+        s.Figure(row, 4, u.mean);
+        s.Figure(row, 5, u.s);
+        s.Figure(row, 6, u.min);
+        s.Figure(row, 7, u.max);
+        s.Figure(row, 8, u.range);
+        if (summary.limits) {
+            s.Number(row, 9, u.outside);
+            s.Figure(row, 10, u.cm);
+            s.Figure(row, 11, u.cmk);
+        }
+    }
+    s.Text(row + 1, 0, "Without a value");
+    s.Number(row + 1, 1, summary.noValue);
+    if (summary.limits) {
+        s.Text(row + 2, 0, "Limits");
+        s.Number(row + 2, 1, summary.limits->lower, s.decimals);
+        s.Number(row + 2, 2, summary.limits->upper, s.decimals);
+    }
+}
+
+}  // namespace
+
+std::string UploadWorkbook(const WorkbookInput& in, std::string& error) {
+    const ScratchFolder folder;
+    if (folder.Path().empty()) {
+        error = "cannot make a temporary folder: " + folder.Error();
+        return {};
+    }
+    const std::string file = (folder.Path() / "upload.xlsx").string();
+    const std::string tmp = folder.Path().string();
+    lxw_workbook_options options{};
+    options.tmpdir = const_cast<char*>(tmp.c_str());
+    lxw_workbook* book = workbook_new_opt(file.c_str(), &options);
+    if (!book) {
+        error = "cannot start a workbook";
+        return {};
+    }
+    lxw_format* decimals = workbook_add_format(book);
+    format_set_num_format(decimals, "0.000000");
+    lxw_format* bold = workbook_add_format(book);
+    format_set_bold(bold);
+
+    Sheet list{workbook_add_worksheet(book, "List"), decimals, bold};
+    for (int c = 0; c < in.list.GetColumnCount(); ++c)
+        list.Text(0, c, in.list.GetColumnText(c), bold);
+    for (int r = 0; r < in.list.GetItemCount(); ++r) {
+        list.Either(r + 1, 0, in.list.GetItemText(r, 0));
+        list.Either(r + 1, 1, in.list.GetItemText(r, 1), decimals);
+        for (int c = 2; c < in.list.GetColumnCount(); ++c)
+            list.Text(r + 1, c, in.list.GetItemText(r, c));
+    }
+    worksheet_set_column(list.sheet, 0, 3, 12, nullptr);
+
+    Sheet upload{workbook_add_worksheet(book, "Upload"), decimals, bold};
+    upload.Text(0, 0, "Full Range");
+    upload.Either(0, 1, in.rangeText);
+    upload.Text(1, 0, "Data Length");
+    upload.Either(1, 1, in.lengthText);
+    int row = 2;
+    for (const WorkbookField& field : in.fields) {
+        upload.Text(row, 0, field.name);
+        if (field.number)
+            upload.Either(row, 1, field.text);
+        else
+            upload.Text(row, 1, field.text);
+        ++row;
+    }
+    if (in.summary) WriteSummary(upload, row + 1, *in.summary);
+    worksheet_set_column(upload.sheet, 0, 0, 16, nullptr);
+    worksheet_set_column(upload.sheet, 1, 11, 13, nullptr);
+
+    if (const lxw_error result = workbook_close(book); result != LXW_NO_ERROR) {
+        error = std::string("cannot make the workbook: ") + lxw_strerror(result);
+        return {};
+    }
+    std::ifstream read(folder.Path() / "upload.xlsx", std::ios::binary);
+    if (!read) {
+        error = "cannot read the workbook back";
+        return {};
+    }
+    return std::string((std::istreambuf_iterator<char>(read)), {});
+}
