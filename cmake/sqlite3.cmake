@@ -14,7 +14,8 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
     if(NOT _sqlite_result EQUAL 0)
         message(FATAL_ERROR "SQLite for Windows could not be built:\n${_sqlite_error}")
     endif()
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_sqlite_script})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+        ${_sqlite_script} ${CMAKE_CURRENT_LIST_DIR}/../scripts/deb-source)
 
     add_library(SQLite::SQLite3 STATIC IMPORTED)
     set_target_properties(SQLite::SQLite3 PROPERTIES
