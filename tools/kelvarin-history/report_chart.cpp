@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 #include "upload_table.h"
 
@@ -174,7 +175,7 @@ std::string HistogramSvg(const std::vector<double>& values, const UnitSummary& f
     const Scale x{NiceAxis(low, high, 8), kLeft, kRight};
     const bool curve = f.s && *f.s > 0 && width > 0;
     // The curve's peak, in readings per bin.
-    const double peak = curve ? n * width / (*f.s * std::sqrt(2 * M_PI)) : 0.0;
+    const double peak = curve ? n * width / (*f.s * std::sqrt(2 * std::numbers::pi)) : 0.0;
     const double most =
         std::max(static_cast<double>(*std::max_element(counts.begin(), counts.end())), peak);
     const Scale y{NiceAxis(0, std::max(most, 1.0), 5), kBottom, kTop};
