@@ -17,6 +17,7 @@
 #include "history/sqlite_statement.h"
 #include "report_html.h"
 #include "upload_stats.h"
+#include "upload_workbook.h"
 
 namespace {
 
@@ -132,6 +133,28 @@ void ReportOverTenThousandReadings(benchmark::State& state) {
     for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file.string() + suffix);
 }
 BENCHMARK(ReportOverTenThousandReadings)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// An .xlsx of a 255-record upload with its summary, made without an office.
+void WorkbookOf255Records(benchmark::State& state) {
+    std::mt19937 random(4);
+    const UploadEntry entry = Upload(random, 255, "/dev/ttyUSB0");
+    TextList list;
+    for (const StoredRecord& r : entry.records) {
+        const int row = list.InsertItem(list.GetItemCount(), r.id);
+        list.SetItemText(row, 1, r.data);
+        list.SetItemText(row, 2, r.unit);
+        list.SetItemText(row, 3, r.pass);
+    }
+    const UploadSummary summary = Summarise(ReadingsOf(list), Limits{12.0, 13.0});
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        std::string error;
+        bytes = UploadWorkbook({list, "20", "255", {}, &summary}, error).size();
+        if (!error.empty()) state.SkipWithError(error.c_str());
+    }
+    state.counters["file_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(WorkbookOf255Records)->Unit(benchmark::kMillisecond)->Iterations(50);
 
 }  // namespace
 
