@@ -22,3 +22,17 @@ std::string NarrowUtf16(const std::wstring& text, unsigned codePage) {
     WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), needed, nullptr, nullptr);
     return narrow;
 }
+
+std::string SystemMessage(unsigned long code) {
+    wchar_t* text = nullptr;
+    // Without IGNORE_INSERTS a text with %1 would read arguments never passed.
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string message = length && text ? NarrowUtf16(std::wstring(text, length)) : "";
+    LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message;
+}

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "console_text.h"
 #include "history/history_error.h"
 #include "history/history_place.h"
 #include "history/history_time.h"
@@ -27,30 +27,29 @@ struct InterruptedRun {};
 int Emit(const std::string& text, const HistoryOptions& options) {
     if (Interrupted()) throw InterruptedRun{};
     if (options.output.empty()) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
-        std::fputs("kelvarin-history: cannot write to standard output\n", stderr);
+        if (WriteText(stdout, text)) return 0;
+        WriteText(stderr, "kelvarin-history: cannot write to standard output\n");
         return 1;
     }
     std::string error, kept;
     const WriteResult written =
         WriteFileAtomically(options.output, text, options.force, error, kept);
     if (written == WriteResult::Written) return 0;
+    const std::string& file = options.output;
     if (written == WriteResult::Exists) {
-        std::fprintf(stderr, "kelvarin-history: %s exists (--force replaces it)\n",
-                     options.output.c_str());
+        WriteText(stderr, "kelvarin-history: " + file + " exists (--force replaces it)\n");
         return 2;
     }
-    std::fprintf(stderr, "kelvarin-history: cannot write %s (%s); %s is as it was before\n",
-                 options.output.c_str(), error.c_str(), options.output.c_str());
+    WriteText(stderr, "kelvarin-history: cannot write " + file + " (" + error + "); " + file +
+                          " is as it was before\n");
     return 1;
 }
 
 int Show(const HistoryDb& db, const HistoryOptions& options) {
     const std::optional<UploadEntry> entry = LoadUpload(db, options.id);
     if (!entry) {
-        std::fprintf(stderr, "kelvarin-history: no upload %lld in %s\n",
-                     static_cast<long long>(options.id), db.Path().c_str());
+        WriteText(stderr, "kelvarin-history: no upload " + std::to_string(options.id) + " in " +
+                              db.Path() + "\n");
         return 2;
     }
     TextList list;
@@ -65,7 +64,7 @@ int Show(const HistoryDb& db, const HistoryOptions& options) {
     const FormattedUpload result =
         FormatUpload(list, entry->info.fullRange, entry->info.dataLength, options.format,
                      options.summary ? &summary : nullptr, UploadJson(entry->info));
-    std::fwrite(result.side.data(), 1, result.side.size(), stderr);
+    WriteText(stderr, result.side);
     return Emit(result.output, options);
 }
 
@@ -93,7 +92,7 @@ int Report(const HistoryDb& db, const HistoryOptions& options) {
     ReportInput input;
     input.uploads = SelectUploads(db, options.selection);
     if (input.uploads.empty()) {
-        std::fputs("kelvarin-history: no upload in the selection: nothing to report\n", stderr);
+        WriteText(stderr, "kelvarin-history: no upload in the selection: nothing to report\n");
         return 2;
     }
     // The readings with a value, by unit in order of appearance.
@@ -118,15 +117,13 @@ int Report(const HistoryDb& db, const HistoryOptions& options) {
     if (units.size() > 1) {
         std::string names;
         for (const std::string& unit : units) names += (names.empty() ? "" : ", ") + unit;
-        std::fprintf(stderr,
-                     "kelvarin-history: the selection holds readings in several units (%s): "
-                     "choose one with --unit\n",
-                     names.c_str());
+        WriteText(stderr, "kelvarin-history: the selection holds readings in several units (" +
+                              names + "): choose one with --unit\n");
         return 2;
     }
     if (units.empty()) {
-        std::fprintf(stderr, "kelvarin-history: no reading with a value%s%s in the selection\n",
-                     options.unit ? " in " : "", options.unit ? options.unit->c_str() : "");
+        WriteText(stderr, "kelvarin-history: no reading with a value" +
+                              (options.unit ? " in " + *options.unit : "") + " in the selection\n");
         return 2;
     }
     // The same summary as `stats` over the same readings.
@@ -207,7 +204,7 @@ int RunHistoryCommand(const HistoryOptions& options, const std::string& path) {
     // Refused before the history is read: nothing is spent on a bad name.
     if (!output.empty()) {
         if (const std::string refusal = CheckOutputFile(output, options.force); !refusal.empty()) {
-            std::fprintf(stderr, "kelvarin-history: %s\n", refusal.c_str());
+            WriteText(stderr, "kelvarin-history: " + refusal + "\n");
             return 2;
         }
     }
@@ -227,8 +224,8 @@ int RunHistoryCommand(const HistoryOptions& options, const std::string& path) {
                 return Stats(db, options);
             case HistoryCommand::Tag:
                 if (SetTags(db, options.id, options.tags)) return 0;
-                std::fprintf(stderr, "kelvarin-history: no upload %lld in %s\n",
-                             static_cast<long long>(options.id), path.c_str());
+                WriteText(stderr, "kelvarin-history: no upload " + std::to_string(options.id) +
+                                      " in " + path + "\n");
                 return 2;
             case HistoryCommand::Backup:
                 return Backup(db, options);
@@ -238,10 +235,10 @@ int RunHistoryCommand(const HistoryOptions& options, const std::string& path) {
                 break;
         }
     } catch (const HistoryError& error) {
-        std::fprintf(stderr, "kelvarin-history: %s\n", error.what());
+        WriteText(stderr, std::string("kelvarin-history: ") + error.what() + "\n");
         return 1;
     } catch (const InterruptedRun&) {
-        std::fputs("kelvarin-history: interrupted; nothing written\n", stderr);
+        WriteText(stderr, "kelvarin-history: interrupted; nothing written\n");
         return 130;
     }
     return 1;

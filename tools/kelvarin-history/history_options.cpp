@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "console_text.h"
 #include "history/history_time.h"
 #include "kelvarin_version.h"
 #include "upload_options.h"
@@ -37,7 +38,7 @@ const char* const kUsage =
     "2 bad arguments, an unknown upload or an existing output file, 130 interrupted\n";
 
 int Refuse(const std::string& message) {
-    std::fprintf(stderr, "kelvarin-history: %s\n", message.c_str());
+    WriteText(stderr, "kelvarin-history: " + message + "\n");
     return 2;
 }
 
@@ -97,12 +98,11 @@ std::set<std::string> OptionsOf(HistoryCommand command) {
 
 int ParseHistoryOptions(int argc, char** argv, HistoryOptions& options) {
     if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-        std::fputs(kUsage, stdout);
+        WriteText(stdout, kUsage);
         return 0;
     }
     if (argc >= 2 && std::string(argv[1]) == "--version") {
-        std::puts("kelvarin-history " KELVARIN_VERSION);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        return WriteText(stdout, "kelvarin-history " KELVARIN_VERSION "\n") ? 0 : 1;
     }
     // --db may come before the command too.
     int first = 1;
@@ -114,8 +114,9 @@ int ParseHistoryOptions(int argc, char** argv, HistoryOptions& options) {
         first < argc ? CommandOf(argv[first]) : std::optional<HistoryCommand>();
     if (!command) {
         if (first < argc)
-            std::fprintf(stderr, "kelvarin-history: unknown command %s\n", argv[first]);
-        std::fputs(kUsage, stderr);
+            WriteText(stderr,
+                      "kelvarin-history: unknown command " + std::string(argv[first]) + "\n");
+        WriteText(stderr, kUsage);
         return 2;
     }
     options.command = *command;

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <optional>
 #include <string>
 
+#include "console_text.h"
 #include "interrupt.h"
 #include "protocol/upload_state.h"
 #include "serial/port_list.h"
@@ -21,10 +21,13 @@
 #include "wire_trace.h"
 
 int main(int argc, char** argv) {
-    UploadOptions options;
-    if (const int status = ParseUploadOptions(argc, argv, PortOptionHelp(), options); status >= 0)
-        return status;
     PrepareStandardOutput();
+    ProgramArguments arguments(argc, argv);
+    UploadOptions options;
+    if (const int status =
+            ParseUploadOptions(arguments.Count(), arguments.Values(), PortOptionHelp(), options);
+        status >= 0)
+        return status;
     // Its reports (port settings, the serial port's boxes) carry this name.
     SetProgramTitle("kelvarin-upload");
     if (const int status = StartRun(options, ListPorts); status >= 0) return status;
@@ -36,14 +39,14 @@ int main(int argc, char** argv) {
     std::atomic<bool> uploadDone{false};
     SetBoxFunction([&](const std::string& text, const std::string& caption, std::uint32_t) {
         if (uploadDone) return IDOK;
-        std::fprintf(stderr, "kelvarin-upload: %s: %s%s", caption.c_str(), text.c_str(),
-                     text.empty() || text.back() != '\n' ? "\n" : "");
+        WriteText(stderr, "kelvarin-upload: " + caption + ": " + text +
+                              (text.empty() || text.back() != '\n' ? "\n" : ""));
         return IDOK;
     });
 
     std::optional<WireTrace> trace;
     if (options.trace)
-        trace.emplace([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+        trace.emplace([](const std::string& line) { WriteText(stderr, line + "\n"); });
     CSerialPort serial;
     UploadState state([&](const std::uint8_t* bytes, std::uint32_t count) {
         if (trace) trace->Sent(bytes, count);
@@ -55,7 +58,7 @@ int main(int argc, char** argv) {
         if (state.exportEnabled) uploadDone = true;
     });
     if (!owner) {
-        std::fputs("kelvarin-upload: cannot create the window that receives the bytes\n", stderr);
+        WriteText(stderr, "kelvarin-upload: cannot create the window that receives the bytes\n");
         return 1;
     }
 
@@ -64,9 +67,9 @@ int main(int argc, char** argv) {
         CommPlatform& platform = DefaultCommPlatform();
         const std::uint32_t code = platform.GetLastError();
         const std::string reason = platform.FormatMessageW(code) + OpenFailureHint(code);
-        std::fprintf(stderr, "kelvarin-upload: cannot open port %d (%s): %s%s", number,
-                     PortDeviceText(number).c_str(), reason.c_str(),
-                     reason.empty() || reason.back() != '\n' ? "\n" : "");
+        WriteText(stderr, "kelvarin-upload: cannot open port " + std::to_string(number) + " (" +
+                              PortDeviceText(number) + "): " + reason +
+                              (reason.empty() || reason.back() != '\n' ? "\n" : ""));
         return 1;
     }
 
@@ -91,8 +94,7 @@ int main(int argc, char** argv) {
     // The upload is complete all the same; the tool may offer it again.
     const bool ackWritten = !ackHeld && !serial.IsWriteFailed();
     if (state.exportEnabled && !ackWritten)
-        std::fputs("kelvarin-upload: the tool may not have seen the last acknowledgement\n",
-                   stderr);
+        WriteText(stderr, "kelvarin-upload: the tool may not have seen the last acknowledgement\n");
     CloseUploadOwner();
     if (trace) trace->Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
 

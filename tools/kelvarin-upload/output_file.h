@@ -3,8 +3,8 @@
 #include <string>
 
 // The output file, written all or nothing: a temporary file in the same
-// folder, flushed to disk, then put in FILE's place in one step. One
-// implementation per platform.
+// folder, flushed to disk, then put in FILE's place in one step. Names are
+// UTF-8 on every platform. One implementation per platform.
 
 // Before the port opens: empty when `path` may be written, else why not.
 std::string CheckOutputFile(const std::string& path, bool force);

@@ -7,25 +7,9 @@
 
 namespace {
 
-// The names come from main's char** argv, in the ANSI code page.
-std::wstring Wide(const std::string& text) {
-    return WidenUtf8(text, CP_ACP);
-}
-
-std::string Narrow(const std::wstring& text) {
-    return NarrowUtf16(text, CP_ACP);
-}
-
 std::string ErrorText(DWORD code) {
-    char* text = nullptr;
-    FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string out = text ? text : "error " + std::to_string(code);
-    LocalFree(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
-        out.pop_back();
-    return out;
+    const std::string text = SystemMessage(code);
+    return text.empty() ? "error " + std::to_string(code) : text;
 }
 
 std::string LastErrorText() {
@@ -52,7 +36,7 @@ struct FullName {
 };
 
 bool Resolve(const std::string& path, FullName& out) {
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = WidenUtf8(path);
     std::vector<wchar_t> full(MAX_PATH);
     wchar_t* part = nullptr;
     DWORD size =
@@ -135,7 +119,7 @@ WriteResult Place(HANDLE file, const FullName& target, const std::wstring& token
                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
         if (!placed) result = Failure(error);
     }
-    if (result != WriteResult::Written) kept = Narrow(where);
+    if (result != WriteResult::Written) kept = NarrowUtf16(where);
     return result;
 }
 
@@ -152,13 +136,13 @@ std::string CheckOutputFile(const std::string& path, bool force) {
         return path + " exists (--force replaces it)";
     const DWORD folder = GetFileAttributesW(file.folder.c_str());
     if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY))
-        return "no folder " + Narrow(file.folder) + " for " + path;
+        return "no folder " + NarrowUtf16(file.folder) + " for " + path;
     // Only creating a file tells: the folder's attributes do not, nor do
     // permissions on a read-only medium or a share.
     HANDLE probe = CreateFileW(file.Temp(NewToken()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (probe == INVALID_HANDLE_VALUE)
-        return "cannot write in " + Narrow(file.folder) + ": " + LastErrorText();
+        return "cannot write in " + NarrowUtf16(file.folder) + ": " + LastErrorText();
     CloseHandle(probe);
     return {};
 }

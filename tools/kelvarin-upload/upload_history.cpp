@@ -1,7 +1,6 @@
 #include "upload_history.h"
 
-#include <cstdio>
-
+#include "console_text.h"
 #include "history/history_place.h"
 #include "history/history_writer.h"
 #include "serial/port_list.h"
@@ -23,5 +22,5 @@ void KeepInHistory(const UploadState& state, const UploadOptions& options, bool 
                                  state.list.GetItemText(row, 3),
                                  {}});
     if (const std::string failure = RecordUpload(path, entry); !failure.empty())
-        std::fprintf(stderr, "kelvarin-upload: %s\n", failure.c_str());
+        WriteText(stderr, "kelvarin-upload: " + failure + "\n");
 }

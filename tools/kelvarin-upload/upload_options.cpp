@@ -6,36 +6,41 @@
 #include <cstdlib>
 #include <string>
 
+#include "console_text.h"
+
 namespace {
 
+// The port's line, which differs per platform, goes between the two.
+const char* const kUsageStart =
+    "usage: kelvarin-upload --port N [--timeout SECONDS] [--format text|csv|json]\n"
+    "                       [--output FILE [--force]] [--summary] [--limits LOWER:UPPER]\n"
+    "                       [--trace] [--tool NAME] [--operator NAME] [--job NAME]\n"
+    "                       [--db FILE | --no-history]\n"
+    "       kelvarin-upload --list-ports | --version | --help\n"
+    "  --port N           ";
+const char* const kUsageEnd =
+    "\n"
+    "  --timeout SECONDS  give up when the upload has not ended by then (default 60)\n"
+    "  --format FORMAT    text (default), csv (the list alone, RFC 4180) or json\n"
+    "  --csv              the same as --format csv\n"
+    "  --output FILE      write the result to FILE, complete or not at all\n"
+    "  --force            replace FILE when it exists\n"
+    "  --summary          count, passed, failed, mean, s, min, max, range per unit\n"
+    "  --limits L:U       with the summary: readings outside L..U, Cm and Cmk\n"
+    "  --trace            every frame both ways on standard error\n"
+    "  --tool NAME        the tags the upload is kept under in the history (UTF-8)\n"
+    "  --operator NAME\n"
+    "  --job NAME\n"
+    "  --db FILE          the history to keep the upload in (else $KELVARIN_HISTORY,\n"
+    "                     else the user's data folder; KELVARIN_HISTORY=off: none)\n"
+    "  --no-history       do not keep the upload in the history\n"
+    "  --list-ports       what each port number opens\n"
+    "  --version          print the version\n"
+    "exit status: 0 done, 1 upload failed, 2 bad arguments or refused output file,\n"
+    "130 interrupted\n";
+
 void Usage(FILE* out, const char* portHelp) {
-    std::fprintf(
-        out,
-        "usage: kelvarin-upload --port N [--timeout SECONDS] [--format text|csv|json]\n"
-        "                       [--output FILE [--force]] [--summary] [--limits LOWER:UPPER]\n"
-        "                       [--trace] [--tool NAME] [--operator NAME] [--job NAME]\n"
-        "                       [--db FILE | --no-history]\n"
-        "       kelvarin-upload --list-ports | --version | --help\n"
-        "  --port N           %s\n"
-        "  --timeout SECONDS  give up when the upload has not ended by then (default 60)\n"
-        "  --format FORMAT    text (default), csv (the list alone, RFC 4180) or json\n"
-        "  --csv              the same as --format csv\n"
-        "  --output FILE      write the result to FILE, complete or not at all\n"
-        "  --force            replace FILE when it exists\n"
-        "  --summary          count, passed, failed, mean, s, min, max, range per unit\n"
-        "  --limits L:U       with the summary: readings outside L..U, Cm and Cmk\n"
-        "  --trace            every frame both ways on standard error\n"
-        "  --tool NAME        the tags the upload is kept under in the history (UTF-8)\n"
-        "  --operator NAME\n"
-        "  --job NAME\n"
-        "  --db FILE          the history to keep the upload in (else $KELVARIN_HISTORY,\n"
-        "                     else the user's data folder; KELVARIN_HISTORY=off: none)\n"
-        "  --no-history       do not keep the upload in the history\n"
-        "  --list-ports       what each port number opens\n"
-        "  --version          print the version\n"
-        "exit status: 0 done, 1 upload failed, 2 bad arguments or refused output file,\n"
-        "130 interrupted\n",
-        portHelp);
+    WriteText(out, kUsageStart + std::string(portHelp) + kUsageEnd);
 }
 
 bool ParseNumber(const char* text, long low, long high, long& value) {
@@ -53,8 +58,8 @@ std::optional<double> ParseReal(const std::string& text) {
     return value;
 }
 
-int Refuse(const char* message) {
-    std::fprintf(stderr, "kelvarin-upload: %s\n", message);
+int Refuse(const std::string& message) {
+    WriteText(stderr, "kelvarin-upload: " + message + "\n");
     return 2;
 }
 
@@ -77,10 +82,7 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
         const bool takesValue = arg == "--port" || arg == "--timeout" || arg == "--format" ||
                                 arg == "--output" || arg == "--limits" || arg == "--tool" ||
                                 arg == "--operator" || arg == "--job" || arg == "--db";
-        if (takesValue && i + 1 >= argc) {
-            std::fprintf(stderr, "kelvarin-upload: %s needs a value\n", arg.c_str());
-            return 2;
-        }
+        if (takesValue && i + 1 >= argc) return Refuse(arg + " needs a value");
         if (arg == "--port") {
             if (!ParseNumber(argv[++i], 1, 12, port))
                 return Refuse("--port takes a number from 1 to 12");
@@ -113,10 +115,7 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
             options.summary = true;
         } else if (arg == "--tool" || arg == "--operator" || arg == "--job") {
             const std::string name = argv[++i];
-            if (!IsUtf8(name)) {
-                std::fprintf(stderr, "kelvarin-upload: %s takes a name in UTF-8\n", arg.c_str());
-                return 2;
-            }
+            if (!IsUtf8(name)) return Refuse(arg + " takes a name in UTF-8");
             (arg == "--tool"  ? options.tags.tool
              : arg == "--job" ? options.tags.job
                               : options.tags.operatorName) = name;
@@ -135,7 +134,7 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
             Usage(stdout, portHelp);
             return 0;
         } else {
-            std::fprintf(stderr, "kelvarin-upload: unknown option %s\n", arg.c_str());
+            WriteText(stderr, "kelvarin-upload: unknown option " + arg + "\n");
             Usage(stderr, portHelp);
             return 2;
         }
@@ -145,7 +144,7 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
     if (options.noHistory && !options.db.empty())
         return Refuse("--db and --no-history exclude each other");
     if (port == 0) {
-        std::fputs("kelvarin-upload: --port is required\n", stderr);
+        WriteText(stderr, "kelvarin-upload: --port is required\n");
         Usage(stderr, portHelp);
         return 2;
     }

@@ -16,7 +16,3 @@ OwnerHandle OpenUploadOwner(std::function<void(std::uint8_t byte)> onByte);
 void PumpUploadOwner(std::chrono::milliseconds wait);
 // Messages sent later are turned away.
 void CloseUploadOwner();
-
-// What the platform's standard output needs before anything is written:
-// the table's line ends are its own (CSV rows end in CR LF already).
-void PrepareStandardOutput();

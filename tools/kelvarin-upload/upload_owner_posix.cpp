@@ -25,5 +25,3 @@ void PumpUploadOwner(std::chrono::milliseconds wait) {
 void CloseUploadOwner() {
     g_owner.reset();
 }
-
-void PrepareStandardOutput() {}

@@ -1,8 +1,4 @@
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
-
-#include <cstdio>
 
 #include "serial/serial_messages.h"
 #include "upload_owner.h"
@@ -42,8 +38,4 @@ void PumpUploadOwner(std::chrono::milliseconds wait) {
 
 void CloseUploadOwner() {
     g_onByte = nullptr;
-}
-
-void PrepareStandardOutput() {
-    _setmode(_fileno(stdout), _O_BINARY);
 }

@@ -1,9 +1,9 @@
 #include "upload_start.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
+#include "console_text.h"
 #include "interrupt.h"
 #include "kelvarin_version.h"
 #include "output_file.h"
@@ -13,9 +13,9 @@ namespace {
 // A text that never reached its reader (a full disk, a closed pipe) is a
 // failure, not a success with nothing shown.
 int Print(const std::string& text) {
-    if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
-    std::fprintf(stderr, "kelvarin-upload: cannot write to standard output: %s\n",
-                 std::strerror(errno));
+    if (WriteText(stdout, text)) return 0;
+    WriteText(stderr, std::string("kelvarin-upload: cannot write to standard output: ") +
+                          std::strerror(errno) + "\n");
     return 1;
 }
 
@@ -28,7 +28,7 @@ int StartRun(const UploadOptions& options, std::string (*listPorts)()) {
     if (!options.output.empty()) {
         if (const std::string refusal = CheckOutputFile(options.output, options.force);
             !refusal.empty()) {
-            std::fprintf(stderr, "kelvarin-upload: %s\n", refusal.c_str());
+            WriteText(stderr, "kelvarin-upload: " + refusal + "\n");
             return 2;
         }
     }
