@@ -22,6 +22,11 @@ bool OnNetworkFileSystem(const std::string& folder);
 // The value of an environment variable as UTF-8; empty when unset.
 std::string EnvironmentText(const char* name);
 
+// The system's text for the error number SQLite keeps of its last failed
+// call (sqlite3_system_errno): an errno value on POSIX, a GetLastError code
+// on Windows.
+std::string SystemErrorText(int code);
+
 // Paths are UTF-8 texts in the programs; these convert both ways, wide on
 // Windows.
 std::filesystem::path PathOf(const std::string& utf8);

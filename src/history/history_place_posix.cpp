@@ -1,12 +1,17 @@
 #include <sys/vfs.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "history/history_place.h"
 
 std::string EnvironmentText(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
+}
+
+std::string SystemErrorText(int code) {
+    return std::strerror(code);
 }
 
 std::string KelvarinDataFolder() {

@@ -12,6 +12,11 @@ std::string EnvironmentText(const char* name) {
     return value ? NarrowUtf16(value) : "";
 }
 
+std::string SystemErrorText(int code) {
+    const std::string text = SystemMessage(static_cast<unsigned long>(code));
+    return text.empty() ? "system error " + std::to_string(code) : text;
+}
+
 std::string KelvarinDataFolder() {
     const std::string local = EnvironmentText("LOCALAPPDATA");
     return local.empty() ? std::string() : local + "\\Kelvarin";

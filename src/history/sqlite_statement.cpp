@@ -1,15 +1,14 @@
 #include "history/sqlite_statement.h"
 
-#include <cstring>
-
 #include "history/history_error.h"
+#include "history/history_place.h"
 
 void ThrowSqlite(sqlite3* db, const std::string& path) {
     std::string cause = sqlite3_errmsg(db);
     // The system's reason says what the user can mend: permissions, space.
     if (const int code = sqlite3_system_errno(db); code != 0) {
-        const char* system = std::strerror(code);
-        if (cause.find(system) == std::string::npos) cause += std::string(" (") + system + ")";
+        const std::string system = SystemErrorText(code);
+        if (cause.find(system) == std::string::npos) cause += " (" + system + ")";
     }
     throw HistoryError(path + ": " + cause);
 }
