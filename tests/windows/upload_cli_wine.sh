@@ -2,16 +2,21 @@
 # kelvarin-upload.exe under Wine: JSON with the summary into a file, the file
 # refused without --force, names in a root folder and relative to a drive,
 # a read-only folder refused, an upload that cannot replace its file kept,
-# CSV with the side text apart, the port listing.
+# CSV with the side text apart beside a history that is not one, the port
+# listing; then the history with kelvarin-history.exe: tags in Chinese and
+# quotes, arguments and results in UTF-8.
 #
-#   upload_cli_wine.sh TORQUE_SIM SHIM.so KELVARIN-UPLOAD.EXE
+#   upload_cli_wine.sh TORQUE_SIM SHIM.so KELVARIN-UPLOAD.EXE KELVARIN-HISTORY.EXE
 set -uo pipefail
-sim=$1 shim=$2 exe=$3 here=$(cd "${0%/*}" && pwd)
-work=$(mktemp -d)
+sim=$1 shim=$2 exe=$3 history=$4 here=$(cd "${0%/*}" && pwd)
+work=$(mktemp -d) hist=$(mktemp -d)
 eval "$("$here/../../scripts/wine-env" print)"
 # Drive K: of this test's own is its folder "k".
 drive=$WINEPREFIX/dosdevices/k:
-trap 'chattr -i "$work/locked" 2>/dev/null; rm -f "$drive"; chmod -R u+w "$work"; rm -rf "$work"' EXIT
+trap 'chattr -i "$work/locked" 2>/dev/null; rm -f "$drive"; chmod -R u+w "$work"; rm -rf "$work" "$hist"' EXIT
+# Every upload is kept in a history of this test's own, in a folder named in
+# Chinese. Wine reads the command line in the locale's encoding.
+mkdir "$hist/历史" && export LC_ALL=C.UTF-8 KELVARIN_HISTORY='Z:'${hist//\//\\}'\历史\h.sqlite3'
 fail() { echo "upload_cli_wine: $*" >&2; exit 1; }
 # RECORDS ARGS...: one request, and an acknowledgement for full range, data
 # length, each record and the end frame.
@@ -59,11 +64,29 @@ chmod u+w "$work/k/ro.csv" && touch "$work/k/.ro.csv.kelvarin-upload-1-1.tmp"
 with_tool 3 --port 1 --timeout 30 --csv --force --output 'K:\ro.csv' >/dev/null || fail "ro.csv"
 [ "$(LC_ALL=C ls -A "$work/k" | tr '\n' ' ')" = "d.csv r.csv ro.csv $kept sub " ] || fail "left: $(ls -A "$work/k")"
 
-with_tool 3 --port 1 --timeout 30 --csv >"$work/csv" 2>"$work/side" || fail "CSV upload"
+# Into a history that is not one: the same output and status, one line more,
+# and the file left as it was.
+printf 'not a history %.0s' {1..300} >"$hist/junk" && cp "$hist/junk" "$work/junk"
+with_tool 3 --port 1 --timeout 30 --csv --db 'Z:'${hist//\//\\}'\junk' >"$work/csv" 2>"$work/side" ||
+    fail "CSV upload"
 [ "$(head -2 "$work/csv")" = $'ID,DATA,UNIT,PASS\r\n1,12.340000,N.m,passed\r' ] &&
     [ "$(wc -l <"$work/csv")" -eq 4 ] || fail "CSV: $(cat "$work/csv")"
-grep -q '^Full Range: 20' "$work/side" || fail "side text: $(cat "$work/side")"
+grep -q '^Full Range: 20' "$work/side" && [ "$(grep -c '^kelvarin-upload:' "$work/side")" = 1 ] &&
+    grep -q 'not in the history: .*junk: file is not a database' "$work/side" &&
+    cmp -s "$hist/junk" "$work/junk" || fail "side text: $(cat "$work/side")"
 
 "$here/../../scripts/wine-run" "$exe" --list-ports >"$work/ports" || fail "--list-ports"
 grep -q '^   1  \* COM1 ' "$work/ports" && grep -q '^  12    COM12 (not present)$' "$work/ports" ||
     fail "listing: $(cat "$work/ports")"
+
+# The history: tags with quotes, a line break and Chinese come back exactly,
+# the upload is shown as kelvarin-upload printed it, the status reads it.
+kh() { "$here/../../scripts/wine-run" "$history" "$@"; }
+tags=('T "7"' '张伟' $'A\n"B"')
+with_tool 3 --port 1 --timeout 30 --tool "${tags[0]}" --operator "${tags[1]}" --job "${tags[2]}" \
+    >"$work/printed" && id=$(kh list --last 1 --format json | python3 -c 'import json, sys
+u = json.load(sys.stdin)[0]
+assert [u[k] for k in ("tool", "operator", "job", "source")] == sys.argv[1:] + ["kelvarin-upload"], u
+print(u["id"])' "${tags[@]}") || fail "tags read back"
+kh show "$id" | cmp -s "$work/printed" - && kh status | grep -qx 'Schema version: 1' || fail "show, status"
+
