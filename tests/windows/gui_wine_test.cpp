@@ -1,11 +1,13 @@
 // kelvarin.exe end to end under Wine: the real window driven by real clicks
 // and keys, COM1 leading to the simulated tool (run_with_sim.sh), Export
-// going to the recording "Excel.Application" server.
+// going to the recording "Excel.Application" server, the history to a file
+// of the test's own.
 #include <gtest/gtest.h>
 
 // Before the system's headers, whose macros and names would clash.
 #include "export/com/com_client.h"
 #include "export/export_to_excel.h"
+#include "history/history_query.h"
 #include "table_list.h"
 #include "winapi/win32_text.h"
 #include "wine_harness.h"
@@ -13,12 +15,15 @@
 namespace {
 
 const std::wstring kProgram = WidenUtf8(DosPath(KELVARIN_EXE));
+constexpr const char* kHistory = "C:\\windows\\temp\\kelvarin-history.sqlite3";
 constexpr int kCombo = 1000, kOpen = 1004, kClose = 1005, kList = 1006, kUpload = 1007,
               kLength = 1008, kRange = 1009, kExport = 1010;
 
 class KelvarinExe : public ::testing::Test {
 protected:
     void SetUp() override {
+        DeleteFileA(kHistory);  // an earlier test's
+        SetEnvironmentVariableA("KELVARIN_HISTORY", kHistory);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         ASSERT_TRUE(CreateProcessW(kProgram.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
@@ -127,9 +132,17 @@ TEST_F(KelvarinExe, UploadThenExportThroughTheWindowThenEnterEnds) {
         << "no export";
     EXPECT_EQ(std::vector<std::string>(lines.begin() + expected.size(), lines.end()), expected);
 
-    // Enter on the list (not a button) ends the program with the port open.
+    // Enter on the list (not a button) ends the program with the port open,
+    // once the upload is in the history as the list shows it.
     Click(kList);
     ExpectEndsOn(VK_RETURN);
+    const HistoryDb history(kHistory, HistoryDb::Access::Read);
+    const std::optional<UploadEntry> kept = LoadUpload(history, 1);
+    ASSERT_TRUE(kept && CountHistory(history).uploads == 1) << "not the one upload";
+    EXPECT_EQ(kept->info.source, "window");
+    std::vector<std::vector<std::string>> rows;
+    for (const StoredRecord& r : kept->records) rows.push_back({r.id, r.data, r.unit, r.pass});
+    EXPECT_EQ(rows, shown.rows);
 }
 
 // The tool stalls after the data length (a record it never resends): Port
