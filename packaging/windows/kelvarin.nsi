@@ -49,36 +49,29 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}, MI
 ; A program that is running cannot be replaced or removed: stop before
 ; touching anything rather than leave half a program behind. A running
 ; executable cannot be opened for writing. Silent runs give up at once.
+!macro MarkIfRunning FILE
+    ClearErrors
+    ${If} ${FileExists} "$INSTDIR\${FILE}"
+        FileOpen $0 "$INSTDIR\${FILE}" a
+        ${If} ${Errors}
+            StrCpy $1 1
+        ${Else}
+            FileClose $0
+        ${EndIf}
+    ${EndIf}
+!macroend
+
 !macro WaitWhileRunning
     ${Do}
-        ClearErrors
-        ${IfNot} ${FileExists} "$INSTDIR\kelvarin.exe"
-        ${AndIfNot} ${FileExists} "$INSTDIR\kelvarin-upload.exe"
-            ${Break}
-        ${EndIf}
         StrCpy $1 0
-        ${If} ${FileExists} "$INSTDIR\kelvarin.exe"
-            FileOpen $0 "$INSTDIR\kelvarin.exe" a
-            ${If} ${Errors}
-                StrCpy $1 1
-            ${Else}
-                FileClose $0
-            ${EndIf}
-        ${EndIf}
-        ClearErrors
-        ${If} ${FileExists} "$INSTDIR\kelvarin-upload.exe"
-            FileOpen $0 "$INSTDIR\kelvarin-upload.exe" a
-            ${If} ${Errors}
-                StrCpy $1 1
-            ${Else}
-                FileClose $0
-            ${EndIf}
-        ${EndIf}
+        !insertmacro MarkIfRunning kelvarin.exe
+        !insertmacro MarkIfRunning kelvarin-upload.exe
+        !insertmacro MarkIfRunning kelvarin-history.exe
         ${If} $1 == 0
             ${Break}
         ${EndIf}
         MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
-            "${PRODUCT} is running. Close Kelvarin and every kelvarin-upload, then choose Retry." \
+            "${PRODUCT} is running. Close Kelvarin, kelvarin-upload and kelvarin-history, then choose Retry." \
             /SD IDCANCEL IDRETRY +2
         Abort "${PRODUCT} is running: nothing was changed."
     ${Loop}
@@ -145,12 +138,14 @@ Section "Install"
     ${EndIf}
     File "${STAGE}\kelvarin.exe"
     File "${STAGE}\kelvarin-upload.exe"
+    File "${STAGE}\kelvarin-history.exe"
     File "${STAGE}\LICENSE.txt"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateDirectory "$SMPROGRAMS\${PRODUCT}"
     CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\kelvarin.exe"
-    ; A console with kelvarin-upload on the path, in the user's own folder.
+    ; A console with kelvarin-upload and kelvarin-history on the path, in the
+    ; user's own folder.
     CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT} command line.lnk" "$SYSDIR\cmd.exe" \
         '/k "set "PATH=$INSTDIR;%PATH%" && cd /d "%USERPROFILE%" && kelvarin-upload --help"' \
         "$INSTDIR\kelvarin.exe" 0
@@ -182,6 +177,7 @@ Section "Uninstall"
     RMDir "$SMPROGRAMS\${PRODUCT}"
     Delete "$INSTDIR\kelvarin.exe"
     Delete "$INSTDIR\kelvarin-upload.exe"
+    Delete "$INSTDIR\kelvarin-history.exe"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\uninstall.exe"
     ; Only if empty: files the user put there stay.
