@@ -60,7 +60,7 @@ as_user() {
 
 // Whether the parts of `pattern` between "…" appear in `text` in order, the
 // first at its start when `anchored`.
-bool Matches(const std::string& text, const std::string& pattern, bool anchored) {
+[[maybe_unused]] bool Matches(const std::string& text, const std::string& pattern, bool anchored) {
     std::size_t at = 0, from = 0;
     for (bool first = true;; first = false) {
         const std::size_t gap = pattern.find("…", from);
