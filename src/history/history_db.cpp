@@ -100,10 +100,16 @@ HistoryDb::HistoryDb(const std::string& path, Access access) : m_path(path) {
         result = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
     }
     if (result != SQLITE_OK) {
-        const std::string cause = m_db ? sqlite3_errmsg(m_db) : "out of memory";
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        throw HistoryError(path + ": " + cause);
+        if (!m_db) throw HistoryError(path + ": out of memory");
+        // Closed whatever the message says: nothing else holds the handle.
+        struct Close {
+            sqlite3*& db;
+            ~Close() {
+                sqlite3_close(db);
+                db = nullptr;
+            }
+        } close{m_db};
+        ThrowSqlite(m_db, path);
     }
     sqlite3_busy_timeout(m_db, kBusyMilliseconds);
     try {

@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
         PumpUploadOwner(
             std::clamp(left, std::chrono::milliseconds(0), std::chrono::milliseconds(100)));
     }
+    const auto finished = std::chrono::system_clock::now();
     // The end frame's acknowledgement is still on its way to the worker; the
     // tool counts the upload as done only once it has it.
     const auto grace = Clock::now() + std::chrono::seconds(1);
@@ -99,6 +100,6 @@ int main(int argc, char** argv) {
     if (trace) trace->Unfinished(state.receiver.rxBuffer, state.receiver.rxCount);
 
     const int status = ReportUpload(state, options, serial.IsLineLost(), Interrupted());
-    KeepInHistory(state, options, ackWritten);
+    KeepInHistory(state, options, ackWritten, finished);
     return status;
 }

@@ -2,15 +2,18 @@
 
 #include "console_text.h"
 #include "history/history_place.h"
+#include "history/history_time.h"
 #include "history/history_writer.h"
 #include "serial/port_list.h"
 
-void KeepInHistory(const UploadState& state, const UploadOptions& options, bool lastAckWritten) {
+void KeepInHistory(const UploadState& state, const UploadOptions& options, bool lastAckWritten,
+                   std::chrono::system_clock::time_point finished) {
     if (!state.exportEnabled || options.noHistory) return;
     const std::string path = HistoryPath(options.db);
     if (path.empty()) return;
     UploadEntry entry =
         NewUploadEntry("kelvarin-upload", options.port, PortDeviceText(options.port));
+    entry.info.finished = UtcText(finished);
     entry.info.fullRange = state.rangeText;
     entry.info.dataLength = state.lengthText;
     entry.info.tags = options.tags;
