@@ -77,6 +77,33 @@ PY)sh"));
     EXPECT_EQ(run.status, 0) << run.err << run.out;
 }
 
+// Both programs write a workbook of the list that openpyxl and the office
+// read back cell for cell as the list printed as CSV, with the upload's
+// fields and summary on the second sheet; only into a file.
+TEST(Workbook, BothProgramsWriteTheListThatOpenpyxlAndTheOfficeReadBack) {
+    const Ending run = Script(R"sh(
+start_tool --fast --records 12; $UP --port 4 --format xlsx --limits 10:14 --job J --output $dir/u.xlsx || exit
+start_tool --fast --records 12; $UP --port 4 --format csv --no-history --output $dir/u.csv 2>/dev/null || exit
+$HIST show 1 --format xlsx --summary --output $dir/h.xlsx || exit
+check=")sh" KELVARIN_TEST_SUPPORT R"sh(/check_workbook.py"
+/usr/bin/python3 $check $dir/u.xlsx $dir/u.csv "Full Range=20" "Data Length=12" "Limits=10" || exit
+/usr/bin/python3 $check $dir/h.xlsx $dir/u.csv "id=1" "job=J" "Without a value=1" || exit
+# The office's CSV of the cells as shown.
+soffice --headless --norestore "-env:UserInstallation=file://$dir/office" \
+    --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true' \
+    --outdir $dir/office $dir/u.xlsx >/dev/null 2>&1 || exit
+/usr/bin/python3 -c 'import csv, sys
+read = lambda f: list(csv.reader(open(f, newline="", encoding="utf-8")))
+assert read(sys.argv[1]) == read(sys.argv[2]), read(sys.argv[1])' $dir/office/u.csv $dir/u.csv || exit
+$UP --port 4 --format xlsx; echo "status $?"
+$HIST list --format xlsx --output $dir/l.xlsx; echo "status $?")sh");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "status 2\nstatus 2\n");
+    EXPECT_NE(run.err.find("--format xlsx writes a file: name it with --output FILE"),
+              std::string::npos);
+    EXPECT_NE(run.err.find("--format takes text, csv or json"), std::string::npos);
+}
+
 // The edges: what a report says with too few readings or none spread, when
 // every reading is outside, and what it refuses (status 2) before writing.
 TEST(HistoryReport, EdgesAreSaidAndRefusalsWriteNothing) {

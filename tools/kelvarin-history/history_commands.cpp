@@ -17,6 +17,7 @@
 #include "output_file.h"
 #include "protocol/text_list.h"
 #include "report_html.h"
+#include "upload_workbook.h"
 
 namespace {
 
@@ -61,6 +62,23 @@ int Show(const HistoryDb& db, const HistoryOptions& options) {
     }
     UploadSummary summary;
     if (options.summary) summary = Summarise(ReadingsOf(list), options.limits);
+    if (options.format == OutputFormat::Xlsx) {
+        std::vector<WorkbookField> fields;
+        for (const auto& [key, text] : UploadFieldTexts(entry->info))
+            fields.push_back(
+                {key, text,
+                 key == "id" || key == "port" || key == "records" || key == "repeat_of"});
+        std::string error;
+        const std::string bytes =
+            UploadWorkbook({list, entry->info.fullRange, entry->info.dataLength, fields,
+                            options.summary ? &summary : nullptr},
+                           error);
+        if (!error.empty()) {
+            WriteText(stderr, "kelvarin-history: " + error + "; no file written\n");
+            return 1;
+        }
+        return Emit(bytes, options);
+    }
     const FormattedUpload result =
         FormatUpload(list, entry->info.fullRange, entry->info.dataLength, options.format,
                      options.summary ? &summary : nullptr, UploadJson(entry->info));
@@ -83,6 +101,7 @@ int Stats(const HistoryDb& db, const HistoryOptions& options) {
         case OutputFormat::Csv:
             return Emit(SummaryCsv(summary), options);
         case OutputFormat::Text:
+        case OutputFormat::Xlsx:  // refused for stats
             break;
     }
     return Emit(SummaryText(summary), options);

@@ -17,7 +17,7 @@ namespace {
 const char* const kUsage =
     "usage: kelvarin-history COMMAND [OPTIONS]\n"
     "  list   [--format text|csv|json] [FILTERS]     every upload kept\n"
-    "  show   ID [--format text|csv|json] [--summary] [--limits L:U]\n"
+    "  show   ID [--format text|csv|json|xlsx] [--summary] [--limits L:U]\n"
     "                                                one upload as kelvarin-upload printed it\n"
     "  stats  [FILTERS] [--all] [--unit UNIT] [--limits L:U] [--format text|csv|json]\n"
     "                                                the summary over the selected readings\n"
@@ -173,8 +173,12 @@ int ParseHistoryOptions(int argc, char** argv, HistoryOptions& options) {
                 options.format = OutputFormat::Csv;
             else if (value == "json")
                 options.format = OutputFormat::Json;
+            else if (value == "xlsx" && *command == HistoryCommand::Show)
+                options.format = OutputFormat::Xlsx;
             else
-                return Refuse("--format takes text, csv or json");
+                return Refuse(*command == HistoryCommand::Show
+                                  ? "--format takes text, csv, json or xlsx"
+                                  : "--format takes text, csv or json");
         } else if (arg == "--limits") {
             options.limits = ParseLimits(value);
             if (!options.limits)
@@ -233,6 +237,8 @@ int ParseHistoryOptions(int argc, char** argv, HistoryOptions& options) {
     if (takesFile && !options.output.empty()) return Refuse("backup writes FILE: no --output");
     if (options.force && options.output.empty() && !takesFile)
         return Refuse("--force goes with --output FILE");
+    if (options.format == OutputFormat::Xlsx && options.output.empty())
+        return Refuse("--format xlsx writes a file: name it with --output FILE");
     if (*command == HistoryCommand::Report && !options.limits)
         return Refuse("report needs --limits LOWER:UPPER");
     if (*command == HistoryCommand::Tag && !options.tags.tool && !options.tags.job &&

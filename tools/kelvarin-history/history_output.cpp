@@ -64,6 +64,15 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
+std::vector<std::pair<std::string, std::string>> UploadFieldTexts(const UploadInfo& info) {
+    const std::vector<std::string> fields = Fields(info, false);
+    std::vector<std::pair<std::string, std::string>> texts;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (std::string(kKeys[i]) != "full_range" && std::string(kKeys[i]) != "data_length")
+            texts.emplace_back(kKeys[i], fields[i]);
+    return texts;
+}
+
 std::string UploadJson(const UploadInfo& info) {
     const std::vector<std::string> fields = Fields(info, true);
     std::string out = "{";

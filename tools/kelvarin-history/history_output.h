@@ -10,6 +10,10 @@
 // characters escaped), CSV (RFC 4180) and JSON (an array of objects).
 std::string UploadList(const std::vector<UploadInfo>& uploads, OutputFormat format);
 
+// One upload's fields as texts, by key (those of the list), without the two
+// fields of the upload itself.
+std::vector<std::pair<std::string, std::string>> UploadFieldTexts(const UploadInfo& info);
+
 // One upload's fields as a JSON object.
 std::string UploadJson(const UploadInfo& info);
 

@@ -12,7 +12,7 @@ namespace {
 
 // The port's line, which differs per platform, goes between the two.
 const char* const kUsageStart =
-    "usage: kelvarin-upload --port N [--timeout SECONDS] [--format text|csv|json]\n"
+    "usage: kelvarin-upload --port N [--timeout SECONDS] [--format text|csv|json|xlsx]\n"
     "                       [--output FILE [--force]] [--summary] [--limits LOWER:UPPER]\n"
     "                       [--trace] [--tool NAME] [--operator NAME] [--job NAME]\n"
     "                       [--db FILE | --no-history]\n"
@@ -21,7 +21,8 @@ const char* const kUsageStart =
 const char* const kUsageEnd =
     "\n"
     "  --timeout SECONDS  give up when the upload has not ended by then (default 60)\n"
-    "  --format FORMAT    text (default), csv (the list alone, RFC 4180) or json\n"
+    "  --format FORMAT    text (default), csv (the list alone, RFC 4180), json, or xlsx\n"
+    "                     (a workbook; with --output)\n"
     "  --csv              the same as --format csv\n"
     "  --output FILE      write the result to FILE, complete or not at all\n"
     "  --force            replace FILE when it exists\n"
@@ -97,8 +98,10 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
                 options.format = OutputFormat::Csv;
             else if (format == "json")
                 options.format = OutputFormat::Json;
+            else if (format == "xlsx")
+                options.format = OutputFormat::Xlsx;
             else
-                return Refuse("--format takes text, csv or json");
+                return Refuse("--format takes text, csv, json or xlsx");
         } else if (arg == "--csv") {
             options.format = OutputFormat::Csv;
         } else if (arg == "--output") {
@@ -141,6 +144,8 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
     }
     if (options.version || options.listPorts) return -1;
     if (options.force && options.output.empty()) return Refuse("--force goes with --output FILE");
+    if (options.format == OutputFormat::Xlsx && options.output.empty())
+        return Refuse("--format xlsx writes a file: name it with --output FILE");
     if (options.noHistory && !options.db.empty())
         return Refuse("--db and --no-history exclude each other");
     if (port == 0) {

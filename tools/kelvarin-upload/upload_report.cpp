@@ -4,6 +4,7 @@
 #include "output_file.h"
 #include "upload_stats.h"
 #include "upload_table.h"
+#include "upload_workbook.h"
 
 int ReportUpload(const UploadState& state, const UploadOptions& options, bool lineFailed,
                  bool interrupted) {
@@ -28,8 +29,22 @@ int ReportUpload(const UploadState& state, const UploadOptions& options, bool li
 
     UploadSummary summary;
     if (options.summary) summary = Summarise(ReadingsOf(state.list), options.limits);
-    const FormattedUpload result =
-        FormatUpload(state, options.format, options.summary ? &summary : nullptr);
+    FormattedUpload result;
+    if (options.format == OutputFormat::Xlsx) {
+        std::string error;
+        result.output = UploadWorkbook({state.list,
+                                        state.rangeText,
+                                        state.lengthText,
+                                        {},
+                                        options.summary ? &summary : nullptr},
+                                       error);
+        if (!error.empty()) {
+            WriteText(stderr, "kelvarin-upload: " + error + "; no file written\n");
+            return 1;
+        }
+    } else {
+        result = FormatUpload(state, options.format, options.summary ? &summary : nullptr);
+    }
     WriteText(stderr, result.side);
 
     if (options.output.empty()) {

@@ -239,6 +239,7 @@ FormattedUpload FormatUpload(const TextList& list, const std::string& rangeText,
         case OutputFormat::Json:
             return {Json(list, rangeText, lengthText, summary, uploadJson), {}};
         case OutputFormat::Text:
+        case OutputFormat::Xlsx:  // made by UploadWorkbook
             break;
     }
     return {fields + Table(list, false) + (summary ? "\n" + summaryText : ""), {}};

@@ -5,7 +5,8 @@
 #include "protocol/upload_state.h"
 #include "upload_stats.h"
 
-enum class OutputFormat { Text, Csv, Json };
+// Xlsx: a workbook (upload_workbook.h), written to an output file only.
+enum class OutputFormat { Text, Csv, Json, Xlsx };
 
 // What kelvarin-upload prints after the end frame. `output` is the result
 // proper (standard output or the output file); `side` goes to standard

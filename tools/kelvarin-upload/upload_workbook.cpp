@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 #include "upload_table.h"
@@ -140,9 +141,22 @@ std::string UploadWorkbook(const WorkbookInput& in, std::string& error) {
     Sheet list{workbook_add_worksheet(book, "List"), decimals, bold};
     for (int c = 0; c < in.list.GetColumnCount(); ++c)
         list.Text(0, c, in.list.GetColumnText(c), bold);
+    // DATA shown as the list shows it: with its text's decimals, six as a rule.
+    std::map<std::size_t, lxw_format*> shown;
+    const auto shownAs = [&](const std::string& text) {
+        const std::size_t point = text.find('.');
+        const std::size_t places = point == std::string::npos ? 0 : text.size() - point - 1;
+        auto& format = shown[places];
+        if (!format) {
+            format = workbook_add_format(book);
+            format_set_num_format(format, places ? ("0." + std::string(places, '0')).c_str() : "0");
+        }
+        return format;
+    };
     for (int r = 0; r < in.list.GetItemCount(); ++r) {
+        const std::string data = in.list.GetItemText(r, 1);
         list.Either(r + 1, 0, in.list.GetItemText(r, 0));
-        list.Either(r + 1, 1, in.list.GetItemText(r, 1), decimals);
+        list.Either(r + 1, 1, data, shownAs(data));
         for (int c = 2; c < in.list.GetColumnCount(); ++c)
             list.Text(r + 1, c, in.list.GetItemText(r, c));
     }
