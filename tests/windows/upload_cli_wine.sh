@@ -4,7 +4,7 @@
 # a read-only folder refused, an upload that cannot replace its file kept,
 # CSV with the side text apart beside a history that is not one, the port
 # listing; then the history with kelvarin-history.exe: tags in Chinese and
-# quotes, arguments and results in UTF-8.
+# quotes, arguments and results in UTF-8; workbooks from both.
 #
 #   upload_cli_wine.sh TORQUE_SIM SHIM.so KELVARIN-UPLOAD.EXE KELVARIN-HISTORY.EXE
 set -uo pipefail
@@ -90,3 +90,14 @@ assert [u[k] for k in ("tool", "operator", "job", "source")] == sys.argv[1:] + [
 print(u["id"])' "${tags[@]}") || fail "tags read back"
 kh show "$id" | cmp -s "$work/printed" - && kh status | grep -qx 'Schema version: 1' || fail "show, status"
 
+
+# Workbooks from both programs: the cells, types and formats of the list as
+# the same program prints it.
+check=$here/../support/check_workbook.py
+with_tool 12 --port 1 --timeout 30 --format xlsx --output 'Z:'${work//\//\\}'\r.xlsx' >/dev/null &&
+    with_tool 12 --port 1 --timeout 30 --csv --no-history >"$work/list.csv" 2>/dev/null &&
+    /usr/bin/python3 "$check" "$work/r.xlsx" "$work/list.csv" "Full Range=20" "Data Length=12" ||
+    fail "kelvarin-upload.exe's workbook"
+kh show "$id" --format xlsx --output 'Z:'${work//\//\\}'\h.xlsx' && kh show "$id" --format csv \
+    >"$work/h.csv" 2>/dev/null && /usr/bin/python3 "$check" "$work/h.xlsx" "$work/h.csv" \
+    "id=$id" "operator=${tags[1]}" || fail "kelvarin-history.exe's workbook"

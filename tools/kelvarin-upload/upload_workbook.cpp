@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 
+#include "narrow_file_name.h"
 #include "upload_table.h"
 
 namespace {
@@ -124,10 +125,16 @@ std::string UploadWorkbook(const WorkbookInput& in, std::string& error) {
         error = "cannot make a temporary folder: " + folder.Error();
         return {};
     }
-    const std::string file = (folder.Path() / "upload.xlsx").string();
-    const std::string tmp = folder.Path().string();
+    // The library opens its files by narrow names.
+    const std::string file = NarrowFileName(folder.Path() / "upload.xlsx");
+    std::string tmp = NarrowFileName(folder.Path() / "x");
+    if (file.empty() || tmp.size() < 2) {
+        error = "no temporary folder whose name the workbook library can use";
+        return {};
+    }
+    tmp.resize(tmp.size() - 2);
     lxw_workbook_options options{};
-    options.tmpdir = const_cast<char*>(tmp.c_str());
+    options.tmpdir = tmp.data();
     lxw_workbook* book = workbook_new_opt(file.c_str(), &options);
     if (!book) {
         error = "cannot start a workbook";

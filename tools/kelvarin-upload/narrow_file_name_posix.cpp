@@ -1,0 +1,5 @@
+#include "narrow_file_name.h"
+
+std::string NarrowFileName(const std::filesystem::path& path) {
+    return path.string();
+}
