@@ -6,17 +6,7 @@
 # NORMAL): Debian's keeps SQLite's own, so code sets what it relies on for
 # each connection.
 if(WIN32 AND CMAKE_CROSSCOMPILING)
-    set(_sqlite_dir ${CMAKE_BINARY_DIR}/deps/sqlite3)
-    set(_sqlite_script ${CMAKE_CURRENT_LIST_DIR}/../scripts/sqlite-mingw)
-    # Its one line of progress shows; its error message fails the configure.
-    execute_process(COMMAND ${_sqlite_script} ${_sqlite_dir}
-        RESULT_VARIABLE _sqlite_result ERROR_VARIABLE _sqlite_error)
-    if(NOT _sqlite_result EQUAL 0)
-        message(FATAL_ERROR "SQLite for Windows could not be built:\n${_sqlite_error}")
-    endif()
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-        ${_sqlite_script} ${CMAKE_CURRENT_LIST_DIR}/../scripts/deb-source)
-
+    kelvarin_from_debian_source(sqlite-mingw sqlite3 _sqlite_dir)
     add_library(SQLite::SQLite3 STATIC IMPORTED)
     set_target_properties(SQLite::SQLite3 PROPERTIES
         IMPORTED_LOCATION ${_sqlite_dir}/lib/libsqlite3.a

@@ -5,17 +5,7 @@
 # (Debian's links the system's), and zlib from libz-mingw-w64-dev; the
 # programs carry both notices, KELVARIN_XLSXWRITER_NOTICE (a list of files).
 if(WIN32 AND CMAKE_CROSSCOMPILING)
-    set(_xlsx_dir ${CMAKE_BINARY_DIR}/deps/xlsxwriter)
-    set(_xlsx_script ${CMAKE_CURRENT_LIST_DIR}/../scripts/xlsxwriter-mingw)
-    # Its one line of progress shows; its error message fails the configure.
-    execute_process(COMMAND ${_xlsx_script} ${_xlsx_dir}
-        RESULT_VARIABLE _xlsx_result ERROR_VARIABLE _xlsx_error)
-    if(NOT _xlsx_result EQUAL 0)
-        message(FATAL_ERROR "libxlsxwriter for Windows could not be built:\n${_xlsx_error}")
-    endif()
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-        ${_xlsx_script} ${CMAKE_CURRENT_LIST_DIR}/../scripts/deb-source)
-
+    kelvarin_from_debian_source(xlsxwriter-mingw xlsxwriter _xlsx_dir)
     # The static zlib, not its import library: the programs run on their own.
     find_library(KELVARIN_MINGW_ZLIB NAMES libz.a REQUIRED)
     add_library(Xlsxwriter::Xlsxwriter STATIC IMPORTED)

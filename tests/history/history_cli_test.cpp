@@ -105,14 +105,7 @@ TEST(HistoryCli, FailuresAreOneLineAndChangeNothingElse) {
         {"$HIST frob", 2, "", "unknown command frob"},
         {"KELVARIN_HISTORY=off $HIST list", 1, "", "no history: KELVARIN_HISTORY=off"},
     };
-    for (const Ending& c : cases) {
-        SCOPED_TRACE(c.script);
-        Ending run = Script(c.script);
-        if (run.status == 77) continue;  // no tmpfs to fill
-        EXPECT_EQ(run.status, c.status) << run.err;
-        EXPECT_TRUE(Matches(run.out, c.out, true)) << run.out;
-        EXPECT_TRUE(Matches(run.err, c.err, false)) << run.err;
-    }
+    ExpectEndings(cases);
 }
 
 }  // namespace
