@@ -98,6 +98,9 @@ TEST(UploadCli, EachEndHasItsStatusMessageAndFile) {
          "kelvarin-upload: D/c/kelvarin/ports.conf:2: port numbers are 1 to 12; line ignored\n"
          "kelvarin-upload: cannot open port 5 (/no/tty5): No such file or directory\n",
          ""},
+        {"start_tool --fast --records 3\nTMPDIR=/nonexistent $UP --port 4 --format xlsx --output "
+         "$dir/out/r",
+         1, "", "cannot make a temporary folder: "},
         {"$UP --list-ports >/dev/full", 1, "", "cannot write to standard output: No space"},
         {"$UP --version >/dev/full", 1, "", "cannot write to standard output: No space"},
         {"start_tool --fast --records 3\n$UP --port 4 >/dev/full", 1, "",
