@@ -103,6 +103,7 @@ TEST(HistoryCli, FailuresAreOneLineAndChangeNothingElse) {
         {"$HIST show", 2, "", "show needs an upload id"},
         {"$HIST tag 1", 2, "", "tag needs --tool, --operator or --job"},
         {"$HIST frob", 2, "", "unknown command frob"},
+        {"$HIST list --tool", 2, "", "--tool needs a value"},
         {"KELVARIN_HISTORY=off $HIST list", 1, "", "no history: KELVARIN_HISTORY=off"},
     };
     ExpectEndings(cases);
