@@ -25,6 +25,8 @@ $HIST stats --format json --limits 10:14 >$dir/stats.json
 $HIST stats --all --format csv --unit N.m --tool T2 >$dir/stats.csv
 $HIST backup $dir/copy.sqlite3; $HIST --db $dir/copy.sqlite3 list --format json >$dir/copy.json
 $HIST list --since 2000-01-01 --until "$(date -u +%F)" --port 4 --last 1 >$dir/last.txt
+$HIST status | grep -cx -e 'Schema version: 1' -e 'Uploads: 2 (1 plain re-uploads)' \
+    -e 'Readings: 24' -e 'Last failure to record: none' | grep -qx 4
 set +e
 python3 - $dir <<'PY'
 import csv, json, sys
