@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "history/machine_facts.h"
 
@@ -13,8 +14,14 @@ std::string HostName() {
 }
 
 std::string LoginUser() {
-    // The account the program runs as, not what the terminal logged in as.
-    if (const passwd* entry = getpwuid(geteuid()); entry && entry->pw_name) return entry->pw_name;
+    // The account the program runs as, not what the terminal logged in as;
+    // the reentrant call, as uploads may be made on several threads.
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_name)
+        return found->pw_name;
     return std::to_string(geteuid());
 }
 
