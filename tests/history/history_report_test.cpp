@@ -47,8 +47,13 @@ import html.parser, json, numpy, re, sqlite3, statistics, sys, xml.etree.Element
 from scipy import stats
 from statsmodels.stats.diagnostic import normal_ad
 page = open(sys.argv[1] + "/r.html", encoding="utf-8").read()
-for svg in re.findall(r"<svg.*?</svg>", page, re.S):
-    ET.fromstring(svg)
+hist, run = [ET.fromstring(svg) for svg in re.findall(r"<svg.*?</svg>", page, re.S)]
+# The limits and the mean: upright in the histogram, in its order; level in the run chart.
+ends = lambda svg, cls: [[float(v) for v in re.findall(r"[-0-9.]+", p.get("d"))]
+                         for p in svg.iter("{http://www.w3.org/2000/svg}path") if p.get("class") == cls]
+low, high = ends(hist, "limit")
+assert low[0] == low[2] and high[0] == high[2] and low[0] < ends(hist, "mean")[0][0] < high[0]
+assert all(e[1] == e[3] for e in ends(run, "limit") + ends(run, "mean") + ends(run, "sigma"))
 class Cells(html.parser.HTMLParser):
     rows, cell = {}, None
     def handle_starttag(self, tag, attrs): self.cell = tag if tag in ("th", "td") else self.cell
