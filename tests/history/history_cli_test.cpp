@@ -106,6 +106,11 @@ TEST(HistoryCli, FailuresAreOneLineAndChangeNothingElse) {
         {"$HIST tag 1", 2, "", "tag needs --tool, --operator or --job"},
         {"$HIST frob", 2, "", "unknown command frob"},
         {"$HIST list --tool", 2, "", "--tool needs a value"},
+        {"$HIST list --db $dir/none", 1, "", "/none: no history there"},
+        // Without a variable, the user's data folder, made when needed.
+        {"start_tool --fast --records 2; unset KELVARIN_HISTORY\n"
+         "XDG_DATA_HOME=$dir/x $UP --port 4 >/dev/null && ls $dir/x/kelvarin",
+         0, "history.sqlite3\n", ""},
         {"KELVARIN_HISTORY=off $HIST list", 1, "", "no history: KELVARIN_HISTORY=off"},
     };
     ExpectEndings(cases);

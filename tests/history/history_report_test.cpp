@@ -54,6 +54,8 @@ ends = lambda svg, cls: [[float(v) for v in re.findall(r"[-0-9.]+", p.get("d"))]
 low, high = ends(hist, "limit")
 assert low[0] == low[2] and high[0] == high[2] and low[0] < ends(hist, "mean")[0][0] < high[0]
 assert all(e[1] == e[3] for e in ends(run, "limit") + ends(run, "mean") + ends(run, "sigma"))
+bars = [p.get("d") for p in hist.iter("{http://www.w3.org/2000/svg}path") if p.get("class") == "bars"]
+assert bars[0].count("Z") >= 6, bars  # Sturges: 9 bins for 255 readings, most of them filled
 class Cells(html.parser.HTMLParser):
     rows, cell = {}, None
     def handle_starttag(self, tag, attrs): self.cell = tag if tag in ("th", "td") else self.cell
@@ -92,7 +94,8 @@ start_tool --fast --records 12; $UP --port 4 --format csv --no-history --output 
 $HIST show 1 --format xlsx --summary --output $dir/h.xlsx || exit
 check=")sh" KELVARIN_TEST_SUPPORT R"sh(/check_workbook.py"
 /usr/bin/python3 $check $dir/u.xlsx $dir/u.csv "Full Range=20" "Data Length=12" "Limits=10" || exit
-/usr/bin/python3 $check $dir/h.xlsx $dir/u.csv "id=1" "job=J" "Without a value=1" || exit
+$HIST show 1 --format json --summary >$dir/h.json || exit
+/usr/bin/python3 $check $dir/h.xlsx $dir/u.csv "id=1" "job=J" "summary=$dir/h.json" || exit
 # The office's CSV of the cells as shown.
 soffice --headless --norestore "-env:UserInstallation=file://$dir/office" \
     --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true' \
