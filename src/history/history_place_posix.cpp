@@ -1,9 +1,9 @@
 #include <sys/vfs.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "history/history_place.h"
+#include "winapi/kernel_posix.h"
 
 std::string EnvironmentText(const char* name) {
     const char* value = std::getenv(name);
@@ -11,7 +11,7 @@ std::string EnvironmentText(const char* name) {
 }
 
 std::string SystemErrorText(int code) {
-    return std::strerror(code);
+    return kernel::ErrorText(static_cast<std::uint32_t>(code));
 }
 
 std::string KelvarinDataFolder() {
