@@ -99,6 +99,9 @@ TEST(HistoryCli, FailuresAreOneLineAndChangeNothingElse) {
          "no upload 7"},
         {"touch $dir/o; $HIST list --output $dir/o", 2, "", "exists (--force replaces it)"},
         {"touch $dir/o; $HIST backup $dir/o", 2, "", "exists (--force replaces it)"},
+        {"start_tool --fast --records 2; $UP --port 4 >/dev/null\n"
+         "TMPDIR=/nonexistent $HIST backup $dir/b; s=$?; ls $dir/b 2>/dev/null; exit $s",
+         1, "", "cannot make a temporary folder: "},
         {"$UP --port 4 --tool $'\\xff'", 2, "", "--tool takes a name in UTF-8"},
         {"$HIST list --since 2026-02-30", 2, "", "--since takes an ISO 8601 date"},
         {"$HIST list --all", 2, "", "--all does not go with list"},

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <random>
 
 #include "console_text.h"
 #include "history/history_error.h"
@@ -17,6 +15,7 @@
 #include "output_file.h"
 #include "protocol/text_list.h"
 #include "report_html.h"
+#include "scratch_folder.h"
 #include "upload_workbook.h"
 
 namespace {
@@ -193,23 +192,21 @@ int Status(const std::string& path, const HistoryOptions& options) {
 }
 
 int Backup(const HistoryDb& db, const HistoryOptions& options) {
-    namespace fs = std::filesystem;
-    const fs::path target = PathOf(options.backupFile);
-    // The copy is made beside nothing the user sees, then written in place
-    // all or nothing like every output file.
-    std::random_device random;
-    const fs::path temporary =
-        fs::temp_directory_path() / ("kelvarin-history-backup-" + std::to_string(random()));
-    struct Remove {
-        fs::path path;
-        ~Remove() {
-            std::error_code ignored;
-            fs::remove(path, ignored);
-        }
-    } remove{temporary};
-    BackUp(db, Utf8Of(temporary));
-    std::ifstream in(temporary, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    // The copy is made where nobody else reaches, then written in place all
+    // or nothing like every output file.
+    const ScratchFolder folder("kelvarin-history-backup-");
+    if (folder.Path().empty()) {
+        WriteText(stderr, "kelvarin-history: cannot make a temporary folder: " + folder.Error() +
+                              "; nothing written\n");
+        return 1;
+    }
+    const std::filesystem::path copy = folder.Path() / "history.sqlite3";
+    BackUp(db, Utf8Of(copy));
+    std::string bytes;
+    if (!ReadWholeFile(copy, bytes)) {
+        WriteText(stderr, "kelvarin-history: cannot read the copy back; nothing written\n");
+        return 1;
+    }
     HistoryOptions out = options;
     out.output = options.backupFile;
     return Emit(bytes, out);

@@ -4,43 +4,15 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <random>
 
 #include "narrow_file_name.h"
+#include "scratch_folder.h"
 #include "upload_table.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A private folder for the library, which writes only to a named file and
-// keeps its own temporary files beside it; gone with this object.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::random_device random;
-        for (int attempt = 0; attempt < 16 && m_path.empty(); ++attempt) {
-            const fs::path candidate =
-                fs::temp_directory_path(m_error) /
-                ("kelvarin-xlsx-" + std::to_string(random()) + std::to_string(random()));
-            if (!m_error && fs::create_directory(candidate, m_error)) m_path = candidate;
-        }
-        if (!m_path.empty())
-            fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::replace, m_error);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!m_path.empty()) fs::remove_all(m_path, ignored);
-    }
-    const fs::path& Path() const { return m_path; }
-    std::string Error() const { return m_error ? m_error.message() : "no temporary folder"; }
-
-private:
-    fs::path m_path;
-    std::error_code m_error;
-};
 
 // Texts a sheet can hold: valid UTF-8 without the control characters XML
 // refuses.
@@ -120,7 +92,9 @@ void WriteSummary(Sheet& s, int row, const UploadSummary& summary) {
 }  // namespace
 
 std::string UploadWorkbook(const WorkbookInput& in, std::string& error) {
-    const ScratchFolder folder;
+    // The library writes only to a named file and keeps its own temporary
+    // files beside it.
+    const ScratchFolder folder("kelvarin-xlsx-");
     if (folder.Path().empty()) {
         error = "cannot make a temporary folder: " + folder.Error();
         return {};
@@ -191,10 +165,10 @@ std::string UploadWorkbook(const WorkbookInput& in, std::string& error) {
         error = std::string("cannot make the workbook: ") + lxw_strerror(result);
         return {};
     }
-    std::ifstream read(folder.Path() / "upload.xlsx", std::ios::binary);
-    if (!read) {
+    std::string bytes;
+    if (!ReadWholeFile(folder.Path() / "upload.xlsx", bytes)) {
         error = "cannot read the workbook back";
         return {};
     }
-    return std::string((std::istreambuf_iterator<char>(read)), {});
+    return bytes;
 }
