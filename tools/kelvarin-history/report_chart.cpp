@@ -119,19 +119,9 @@ std::string TickText(double value, double step) {
 
 std::string MarkupText(const std::string& text) {
     std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte >= 0x80) {
-            std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
-            if (i + length <= text.size() && IsUtf8(text.substr(i, length))) {
-                out += text.substr(i, length);
-                i += length - 1;
-            } else {
-                out += "\xEF\xBF\xBD";
-            }
-            continue;
-        }
-        switch (text[i]) {
+    for (const char c : ValidUtf8(text)) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
             case '&':
                 out += "&amp;";
                 break;
@@ -153,7 +143,7 @@ std::string MarkupText(const std::string& text) {
                     std::snprintf(hex, sizeof hex, "\\x%02X", byte);
                     out += hex;
                 } else {
-                    out += text[i];
+                    out += c;
                 }
         }
     }

@@ -49,10 +49,6 @@ std::string Fixed(double value, int decimals = 6) {
     return text;
 }
 
-std::string Figure(const std::optional<double>& value) {
-    return value && std::isfinite(*value) ? Fixed(*value) : "not available";
-}
-
 std::string Row(const std::string& name, const std::string& markup) {
     return "<tr><th>" + name + "</th><td>" + markup + "</td></tr>";
 }
@@ -117,10 +113,12 @@ std::string ReportHtml(const ReportInput& in) {
                 ": a machine capability study needs at least 50.</p>\n";
 
     html += "<div class=\"cols\"><table>";
-    html += Row("n", std::to_string(f.count)) + Row("mean", Fixed(f.mean)) + Row("s", Figure(f.s)) +
-            Row("min", Fixed(f.min)) + Row("max", Fixed(f.max)) + Row("range", Fixed(f.range)) +
-            Row("outside the limits", std::to_string(f.outside)) + Row("Cm", Figure(f.cm)) +
-            Row("Cmk", Figure(f.cmk)) +
+    // The figures as `stats` prints them.
+    html += Row("n", std::to_string(f.count)) + Row("mean", FigureText(f.mean)) +
+            Row("s", FigureText(f.s)) + Row("min", FigureText(f.min)) +
+            Row("max", FigureText(f.max)) + Row("range", FigureText(f.range)) +
+            Row("outside the limits", std::to_string(f.outside)) + Row("Cm", FigureText(f.cm)) +
+            Row("Cmk", FigureText(f.cmk)) +
             Row("required",
                 "Cm ≥ " + Fixed(in.thresholds.cm, 2) + ", Cmk ≥ " + Fixed(in.thresholds.cmk, 2));
     html += "</table><table>";

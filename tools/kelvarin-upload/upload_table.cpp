@@ -22,12 +22,6 @@ std::string Fixed(double value) {
     return text;
 }
 
-// A figure too large for a double (Cm of limits 1e308 apart) is not
-// available either: "inf" is no number a reader takes.
-std::string TextFigure(const std::optional<double>& value) {
-    return value && std::isfinite(*value) ? Fixed(*value) : "not available";
-}
-
 std::string JsonFigure(const std::optional<double>& value) {
     return value && std::isfinite(*value) ? Fixed(*value) : "null";
 }
@@ -169,6 +163,12 @@ bool IsUtf8(const std::string& text) {
     return true;
 }
 
+std::string FigureText(const std::optional<double>& value) {
+    // A figure too large for a double (Cm of limits 1e308 apart) is not
+    // available either: "inf" is no number a reader takes.
+    return value && std::isfinite(*value) ? Fixed(*value) : "not available";
+}
+
 std::string ValidUtf8(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
@@ -195,11 +195,11 @@ std::string SummaryTable(const UploadSummary& summary, char separator, const cha
     std::vector<std::vector<std::string>> rows = {heading};
     for (const UnitSummary& u : summary.units) {
         rows.push_back({u.unit, std::to_string(u.count), std::to_string(u.passed),
-                        std::to_string(u.failed), TextFigure(u.mean), TextFigure(u.s),
-                        TextFigure(u.min), TextFigure(u.max), TextFigure(u.range)});
+                        std::to_string(u.failed), FigureText(u.mean), FigureText(u.s),
+                        FigureText(u.min), FigureText(u.max), FigureText(u.range)});
         if (summary.limits)
             rows.back().insert(rows.back().end(),
-                               {std::to_string(u.outside), TextFigure(u.cm), TextFigure(u.cmk)});
+                               {std::to_string(u.outside), FigureText(u.cm), FigureText(u.cmk)});
     }
     std::string out;
     for (const auto& row : rows) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "protocol/upload_state.h"
@@ -38,6 +39,10 @@ std::string JsonString(const std::string& text);
 
 // Whether `text` is valid UTF-8 throughout.
 bool IsUtf8(const std::string& text);
+
+// A figure as the text summary shows it: six decimals, or "not available"
+// where it does not exist or is beyond a double.
+std::string FigureText(const std::optional<double>& value);
 
 // `text` with each byte that is not part of a valid UTF-8 sequence replaced
 // by U+FFFD.
