@@ -1,7 +1,6 @@
 #include "history_options.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -167,29 +166,23 @@ int ParseHistoryOptions(int argc, char** argv, HistoryOptions& options) {
             options.output = value;
             if (value.empty()) return Refuse("--output needs a file name");
         } else if (arg == "--format") {
-            if (value == "text")
-                options.format = OutputFormat::Text;
-            else if (value == "csv")
-                options.format = OutputFormat::Csv;
-            else if (value == "json")
-                options.format = OutputFormat::Json;
-            else if (value == "xlsx" && *command == HistoryCommand::Show)
-                options.format = OutputFormat::Xlsx;
-            else
-                return Refuse(*command == HistoryCommand::Show
-                                  ? "--format takes text, csv, json or xlsx"
-                                  : "--format takes text, csv or json");
+            // A workbook holds one upload.
+            const bool show = *command == HistoryCommand::Show;
+            const auto format = OutputFormatNamed(value);
+            if (!format || (*format == OutputFormat::Xlsx && !show))
+                return Refuse(show ? "--format takes text, csv, json or xlsx"
+                                   : "--format takes text, csv or json");
+            options.format = *format;
         } else if (arg == "--limits") {
             options.limits = ParseLimits(value);
             if (!options.limits)
                 return Refuse("--limits takes LOWER:UPPER, two numbers with LOWER below UPPER");
             options.summary = true;
         } else if (arg == "--cm-min" || arg == "--cmk-min") {
-            char* end = nullptr;
-            const double minimum = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !(minimum > 0) || !std::isfinite(minimum))
+            const auto minimum = ParseReal(value);
+            if (!minimum || !(*minimum > 0))
                 return Refuse(arg + " takes a positive number, such as 1.33");
-            (arg == "--cm-min" ? options.thresholds.cm : options.thresholds.cmk) = minimum;
+            (arg == "--cm-min" ? options.thresholds.cm : options.thresholds.cmk) = *minimum;
         } else if (arg == "--title") {
             options.title = value;
         } else if (arg == "--unit") {

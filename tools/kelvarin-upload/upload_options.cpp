@@ -51,6 +51,13 @@ bool ParseNumber(const char* text, long low, long high, long& value) {
     return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
 }
 
+int Refuse(const std::string& message) {
+    WriteText(stderr, "kelvarin-upload: " + message + "\n");
+    return 2;
+}
+
+}  // namespace
+
 std::optional<double> ParseReal(const std::string& text) {
     char* end = nullptr;
     errno = 0;
@@ -58,13 +65,6 @@ std::optional<double> ParseReal(const std::string& text) {
     if (text.empty() || errno != 0 || *end != '\0' || !std::isfinite(value)) return {};
     return value;
 }
-
-int Refuse(const std::string& message) {
-    WriteText(stderr, "kelvarin-upload: " + message + "\n");
-    return 2;
-}
-
-}  // namespace
 
 std::optional<Limits> ParseLimits(const std::string& text) {
     // The first colon after the first character: LOWER may be negative.
@@ -91,17 +91,9 @@ int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOption
             if (!ParseNumber(argv[++i], 1, 86400, options.timeoutSeconds))
                 return Refuse("--timeout takes whole seconds, 1 to 86400");
         } else if (arg == "--format") {
-            const std::string format = argv[++i];
-            if (format == "text")
-                options.format = OutputFormat::Text;
-            else if (format == "csv")
-                options.format = OutputFormat::Csv;
-            else if (format == "json")
-                options.format = OutputFormat::Json;
-            else if (format == "xlsx")
-                options.format = OutputFormat::Xlsx;
-            else
-                return Refuse("--format takes text, csv, json or xlsx");
+            const auto format = OutputFormatNamed(argv[++i]);
+            if (!format) return Refuse("--format takes text, csv, json or xlsx");
+            options.format = *format;
         } else if (arg == "--csv") {
             options.format = OutputFormat::Csv;
         } else if (arg == "--output") {

@@ -29,5 +29,8 @@ struct UploadOptions {
 // `portHelp` describes what a port number opens on this platform.
 int ParseUploadOptions(int argc, char** argv, const char* portHelp, UploadOptions& options);
 
+// A whole text as a finite number.
+std::optional<double> ParseReal(const std::string& text);
+
 // "LOWER:UPPER" with LOWER below UPPER.
 std::optional<Limits> ParseLimits(const std::string& text);

@@ -163,6 +163,14 @@ bool IsUtf8(const std::string& text) {
     return true;
 }
 
+std::optional<OutputFormat> OutputFormatNamed(const std::string& name) {
+    if (name == "text") return OutputFormat::Text;
+    if (name == "csv") return OutputFormat::Csv;
+    if (name == "json") return OutputFormat::Json;
+    if (name == "xlsx") return OutputFormat::Xlsx;
+    return {};
+}
+
 std::string FigureText(const std::optional<double>& value) {
     // A figure too large for a double (Cm of limits 1e308 apart) is not
     // available either: "inf" is no number a reader takes.

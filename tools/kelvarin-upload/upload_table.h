@@ -9,6 +9,9 @@
 // Xlsx: a workbook (upload_workbook.h), written to an output file only.
 enum class OutputFormat { Text, Csv, Json, Xlsx };
 
+// The format a --format value names: text, csv, json or xlsx.
+std::optional<OutputFormat> OutputFormatNamed(const std::string& name);
+
 // What kelvarin-upload prints after the end frame. `output` is the result
 // proper (standard output or the output file); `side` goes to standard
 // error, so that a CSV file stays one clean table.
