@@ -113,24 +113,20 @@ int Report(const HistoryDb& db, const HistoryOptions& options) {
         WriteText(stderr, "kelvarin-history: no upload in the selection: nothing to report\n");
         return 2;
     }
-    // The readings with a value, by unit in order of appearance.
-    struct Kept {
-        std::int64_t upload;
-        std::string id;
-        std::size_t unit;
-        double value;
-        bool failed;
-    };
+    // The readings with a value, into the same summary as `stats`; the units
+    // in order of appearance, as one only can be reported.
+    SummaryBuilder builder(options.limits);
     std::vector<std::string> units;
-    std::vector<Kept> kept;
     std::size_t seen = 0;
     ForEachReading(db, options.selection, [&](const ReadingRow& row) {
         if ((++seen & 0xFFFF) == 0 && Interrupted()) throw InterruptedRun{};
         if (!row.value || (options.unit && row.unit != *options.unit)) return;
-        auto unit = std::find(units.begin(), units.end(), row.unit);
-        if (unit == units.end()) unit = units.insert(units.end(), std::string(row.unit));
-        kept.push_back({row.upload, std::string(row.id),
-                        static_cast<std::size_t>(unit - units.begin()), *row.value, row.failed});
+        if (std::find(units.begin(), units.end(), row.unit) == units.end())
+            units.emplace_back(row.unit);
+        builder.Add(row.unit, row.value, row.failed);
+        input.values.push_back(*row.value);
+        if (*row.value < options.limits->lower || *row.value > options.limits->upper)
+            input.outside.push_back({row.upload, std::string(row.id), *row.value});
     });
     if (units.size() > 1) {
         std::string names;
@@ -143,14 +139,6 @@ int Report(const HistoryDb& db, const HistoryOptions& options) {
         WriteText(stderr, "kelvarin-history: no reading with a value" +
                               (options.unit ? " in " + *options.unit : "") + " in the selection\n");
         return 2;
-    }
-    // The same summary as `stats` over the same readings.
-    SummaryBuilder builder(options.limits);
-    for (const Kept& k : kept) {
-        builder.Add(units[0], k.value, k.failed);
-        input.values.push_back(k.value);
-        if (k.value < options.limits->lower || k.value > options.limits->upper)
-            input.outside.push_back({k.upload, k.id, k.value});
     }
     input.figures = builder.Finish().units.at(0);
     input.unit = units[0];
